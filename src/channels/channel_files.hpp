@@ -1,0 +1,29 @@
+// The program's three files in the working directory: the channel list
+// "freq.dat", read, and the strip files "temptx.dat" and "temprx.dat",
+// written and read back. Each file is opened, used and closed before the next;
+// every failure comes back as a fault naming the file and the system's reason.
+#pragma once
+
+#include "fault.hpp"
+#include "freq_list.hpp"
+
+namespace freqimg {
+
+inline constexpr const char *freq_list_path = "freq.dat";
+inline constexpr const char *tx_strip_path = "temptx.dat";
+inline constexpr const char *rx_strip_path = "temprx.dat";
+
+// Reads "freq.dat" into `table`. It must be a regular file whose first 63
+// tokens end within freq_list_limit bytes and pass parse_freq_list.
+fault read_freq_table(freq_table &table);
+
+// Creates or truncates `path` and writes the strip of `column` into it: its
+// 120 characters and nothing else.
+fault write_strip(const char *path, const freq_table &table, std::size_t column);
+
+// Reads the strip file at `path` back into `out`. It must still hold exactly
+// the strip write_strip wrote for `column`; anything else means the file
+// changed underneath and is a fault.
+fault read_strip(const char *path, const freq_table &table, std::size_t column, strip &out);
+
+} // namespace freqimg

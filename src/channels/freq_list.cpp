@@ -1,0 +1,89 @@
+#include "freq_list.hpp"
+
+#include <algorithm>
+
+namespace freqimg {
+namespace {
+
+constexpr std::size_t row_fields = 3;
+constexpr std::size_t token_count = (channel_count + 1) * row_fields;
+
+constexpr bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+bool is_frequency_entry(std::string_view token) {
+    return token.size() == freq_entry_size && std::all_of(token.begin(), token.end(), is_hex_digit);
+}
+
+const char *field_name(std::size_t field) {
+    static constexpr std::array<const char *, row_fields> names{"label", "transmit field",
+                                                                "receive field"};
+    return names[field];
+}
+
+fault list_ends_early(std::size_t tokens, unsigned line) {
+    const char *name = freq_list_name.data();
+    if (tokens == 0)
+        return make_fault("%s:%u: list is empty", name, line);
+    if (tokens < row_fields)
+        return make_fault("%s:%u: list ends in its header row", name, line);
+    return make_fault("%s:%u: list ends before the %s of channel %zu", name, line,
+                      field_name(tokens % row_fields), tokens / row_fields);
+}
+
+} // namespace
+
+fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
+    std::size_t pos = 0;
+    unsigned line = 1;
+    unsigned last_token_line = 1;
+    for (std::size_t t = 0; t < token_count; ++t) {
+        while (pos < text.size() && is_token_space(text[pos])) {
+            if (text[pos] == '\n')
+                ++line;
+            ++pos;
+        }
+        if (pos == text.size() && whole)
+            return list_ends_early(t, last_token_line);
+        std::size_t start = pos;
+        while (pos < text.size() && !is_token_space(text[pos]))
+            ++pos;
+        if (pos == text.size() && !whole) // the token may run on past what was read
+            return make_fault("%s:%u: no list of 63 fields in the first %zu bytes",
+                              freq_list_name.data(), line, freq_list_limit);
+        last_token_line = line;
+
+        std::string_view token = text.substr(start, pos - start);
+        std::size_t row = t / row_fields;
+        std::size_t field = t % row_fields;
+        if (row > 0 && field > 0 && token[0] != '-' && !is_frequency_entry(token))
+            return make_fault("%s:%u: channel %zu %s %s is not six hex digits",
+                              freq_list_name.data(), line, row, field_name(field),
+                              quoted(token).data());
+        freq_field &slot = table[row][field];
+        slot.fill('\0');
+        std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());
+    }
+    return {};
+}
+
+strip make_strip(const freq_table &table, std::size_t column) {
+    strip out;
+    for (std::size_t channel = 1; channel <= channel_count; ++channel) {
+        const freq_field &field = table[channel][column];
+        const char *entry = field[0] == '-' ? blank_entry.data() : field.data();
+        std::copy_n(entry, freq_entry_size, out.begin() + (channel - 1) * freq_entry_size);
+    }
+    return out;
+}
+
+fault parse_strip(std::string_view name, std::string_view bytes, strip &out) {
+    if (bytes.size() != strip_size || !std::all_of(bytes.begin(), bytes.end(), is_hex_digit))
+        return make_fault("%.*s: changed since it was written (%zu bytes, not 120 hex digits)",
+                          static_cast<int>(name.size()), name.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), out.begin());
+    return {};
+}
+
+} // namespace freqimg

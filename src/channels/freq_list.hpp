@@ -1,0 +1,61 @@
+// The channel list and the two strips made from it, as pure functions over
+// bytes: nothing here opens a file.
+//
+// "freq.dat" is read as white-space-separated tokens, line structure aside:
+// a header row of three, then twenty channel rows of label, transmit entry
+// and receive entry. A strip is one column's twenty six-character entries in
+// row order, 120 characters with no separator.
+#pragma once
+
+#include "fault.hpp"
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace freqimg {
+
+inline constexpr std::string_view freq_list_name = "freq.dat";
+inline constexpr std::size_t channel_count = 20;
+inline constexpr std::size_t freq_entry_size = 6;
+inline constexpr std::size_t strip_size = channel_count * freq_entry_size;
+inline constexpr std::size_t tx_column = 1;
+inline constexpr std::size_t rx_column = 2;
+
+// What a channel entry marked "-" becomes: 476425 with the top bit of its
+// first byte set.
+inline constexpr std::string_view blank_entry = "C76425";
+
+// How far into "freq.dat" its 63 tokens must have ended. Labels may be long,
+// but an endless token (a link to /dev/zero, a sparse file) must not be
+// read for ever.
+inline constexpr std::size_t freq_list_limit = 64 * 1024;
+
+// A token kept to its first six characters, with a terminator.
+using freq_field = std::array<char, freq_entry_size + 1>;
+using freq_table = std::array<std::array<freq_field, 3>, channel_count + 1>;
+using strip = std::array<char, strip_size>;
+
+// Returns true for the bytes that separate tokens: blank, tab, line feed,
+// vertical tab, form feed and carriage return.
+constexpr bool is_token_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads the first 63 tokens of `text` into `table`. `whole` tells whether
+// `text` is the whole file or only its first bytes; in the latter case the
+// 63rd token must end inside `text`. Every transmit and receive field must
+// begin with "-" (blank) or be exactly six hex digits; labels and the header
+// row may hold anything. Returns a fault naming "freq.dat" and the line.
+fault parse_freq_list(std::string_view text, bool whole, freq_table &table);
+
+// Returns the strip of `column` (tx_column or rx_column) of a table that
+// parse_freq_list accepted: a blank field gives blank_entry, any other is
+// copied character for character, lower case included.
+strip make_strip(const freq_table &table, std::size_t column);
+
+// Reads the bytes of a strip file: exactly 120 hex digits and nothing else.
+// Returns a fault naming `name` otherwise.
+fault parse_strip(std::string_view name, std::string_view bytes, strip &out);
+
+} // namespace freqimg

@@ -1,0 +1,34 @@
+#include "image_template.hpp"
+
+#include <algorithm>
+
+namespace freqimg {
+
+void emit_fixed_records(image_stream &stream, std::uint16_t first, std::uint16_t last) {
+    for (std::string_view row : image_template) {
+        std::uint16_t address = record_address(row);
+        if (address >= first && address <= last)
+            write_frame(stream, row);
+    }
+}
+
+record_text window_record(std::uint16_t base, std::string_view strip, std::size_t index) {
+    constexpr std::size_t data_chars = 2 * record_data_size;
+    auto address = static_cast<std::uint16_t>(base + index * record_data_size);
+    record_text text;
+    text.fill('0'); // the fourth record's tail beyond the strip stays "0"
+    put_hex(text.data(), address, 4);
+    put_hex(text.data() + 4, record_count, 2);
+    std::string_view chars = strip.substr(index * data_chars, data_chars);
+    std::copy(chars.begin(), chars.end(), text.begin() + record_data_offset);
+    std::string_view data(text.data() + record_data_offset, data_chars);
+    put_hex(text.data() + record_checksum_offset, record_checksum(address, record_count, data), 2);
+    return text;
+}
+
+void emit_window(image_stream &stream, std::uint16_t base, std::string_view strip) {
+    for (std::size_t i = 0; i < window_records; ++i)
+        write_frame(stream, window_record(base, strip, i));
+}
+
+} // namespace freqimg
