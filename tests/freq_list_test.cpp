@@ -1,0 +1,140 @@
+#include "freq_list.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace freqimg {
+namespace {
+
+// A list whose channel r has transmit entry 4764rr and receive entry 4775(r+40).
+std::string list_text(std::string_view separator = "\n") {
+    std::string s = "Channel TX RX";
+    for (int r = 1; r <= 20; ++r) {
+        char row[64];
+        std::snprintf(row, sizeof row, "%.*sch%02d 4764%02d 4775%02d", int(separator.size()),
+                      separator.data(), r, r, 40 + r);
+        s += row;
+    }
+    return s;
+}
+
+std::string strip_text(const freq_table &table, std::size_t column) {
+    strip s = make_strip(table, column);
+    return {s.data(), s.size()};
+}
+
+// Replaces token `index` (0-62) of a one-token-per-line list.
+std::string with_token(std::size_t index, std::string_view token) {
+    std::string s = "h1\nh2\nh3";
+    for (int r = 1; r <= 20; ++r)
+        s += "\nlabel\n476425\n476450";
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < index; ++i)
+        start = s.find('\n', start) + 1;
+    std::size_t end = s.find('\n', start);
+    return s.replace(start, end == std::string::npos ? std::string::npos : end - start, token);
+}
+
+TEST(freq_list, reads_columns_whatever_the_line_structure) {
+    freq_table lines{}, one_line{}, crlf{};
+    ASSERT_FALSE(parse_freq_list(list_text(), true, lines));
+    ASSERT_FALSE(parse_freq_list(list_text(" \t "), true, one_line));
+    ASSERT_FALSE(parse_freq_list(list_text("\r\n\f"), true, crlf));
+    EXPECT_EQ(strip_text(lines, tx_column).substr(0, 12), "476401476402");
+    EXPECT_EQ(strip_text(lines, rx_column).substr(114), "477560");
+    for (std::size_t column : {tx_column, rx_column}) {
+        EXPECT_EQ(strip_text(one_line, column), strip_text(lines, column));
+        EXPECT_EQ(strip_text(crlf, column), strip_text(lines, column));
+    }
+}
+
+TEST(freq_list, ignores_labels_header_and_trailing_tokens) {
+    freq_table plain{}, decorated{};
+    std::string long_label(5000, 'L');
+    std::string text = with_token(0, long_label + "\xff") + "\nmore tokens 1234567 \x01";
+    text.replace(text.find("label"), 5, "Repeater-01");
+    ASSERT_FALSE(parse_freq_list(with_token(0, "h1"), true, plain));
+    ASSERT_FALSE(parse_freq_list(text, true, decorated));
+    EXPECT_EQ(strip_text(decorated, tx_column), strip_text(plain, tx_column));
+    EXPECT_EQ(strip_text(decorated, rx_column), strip_text(plain, rx_column));
+}
+
+TEST(freq_list, blank_forms_become_blank_entry_and_lower_case_stays) {
+    freq_table table{};
+    ASSERT_FALSE(parse_freq_list(with_token(7, "-1"), true, table));
+    EXPECT_EQ(strip_text(table, tx_column).substr(6, 6), "C76425");
+    ASSERT_FALSE(parse_freq_list(with_token(5, "-Spare-long-text"), true, table));
+    EXPECT_EQ(strip_text(table, rx_column).substr(0, 6), "C76425");
+    ASSERT_FALSE(parse_freq_list(with_token(4, "47ab2f"), true, table));
+    EXPECT_EQ(strip_text(table, tx_column).substr(0, 6), "47ab2f");
+}
+
+TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
+    struct row {
+        std::size_t index;
+        std::string token, message;
+    } rows[] = {
+        {20, "47642G", "freq.dat:21: channel 6 receive field \"47642G\" is not six hex digits"},
+        {4, "47642", "freq.dat:5: channel 1 transmit field \"47642\" is not six hex digits"},
+        {4, "4764250", "freq.dat:5: channel 1 transmit field \"4764250\" is not six hex digits"},
+        {62, "476.425", "freq.dat:63: channel 20 receive field \"476.425\" is not six hex digits"},
+        {7, std::string("476\0" "25", 6),
+         "freq.dat:8: channel 2 transmit field \"476\\x0025\" is not six hex digits"},
+        {8, "+47642\"\\\x7f", "freq.dat:9: channel 2 receive field \"+47642\\\"\\\\\\x7F\" is "
+                              "not six hex digits"},
+        {4, std::string(30, '7'), "freq.dat:5: channel 1 transmit field "
+                                  "\"77777777777777777777\"... is not six hex digits"},
+    };
+    for (const row &r : rows) {
+        freq_table table{};
+        fault f = parse_freq_list(with_token(r.index, r.token), true, table);
+        EXPECT_STREQ(f.c_str(), r.message.c_str()) << r.token;
+    }
+}
+
+TEST(freq_list, short_list_names_what_is_missing) {
+    std::string full = with_token(0, "h1");
+    struct row {
+        std::size_t keep;
+        const char *message;
+    } rows[] = {
+        {0, "freq.dat:1: list is empty"},
+        {2, "freq.dat:2: list ends in its header row"},
+        {3, "freq.dat:3: list ends before the label of channel 1"},
+        {61, "freq.dat:61: list ends before the transmit field of channel 20"},
+        {62, "freq.dat:62: list ends before the receive field of channel 20"},
+    };
+    for (row r : rows) {
+        std::size_t end = 0;
+        for (std::size_t i = 0; i < r.keep; ++i)
+            end = full.find('\n', end) + 1;
+        freq_table table{};
+        EXPECT_STREQ(parse_freq_list(full.substr(0, end) + "\n\n", true, table).c_str(), r.message);
+    }
+}
+
+TEST(freq_list, needs_the_list_to_end_within_what_was_read) {
+    freq_table table{};
+    std::string text = with_token(0, "h1");
+    EXPECT_FALSE(parse_freq_list(text + " ", false, table));
+    // The last token touches the end of what was read: it may go on.
+    EXPECT_STREQ(parse_freq_list(text, false, table).c_str(),
+                 "freq.dat:63: no list of 63 fields in the first 65536 bytes");
+    EXPECT_TRUE(parse_freq_list(std::string(100, '\0'), false, table));
+}
+
+TEST(strip_file, accepts_exactly_120_hex_digits) {
+    strip out{};
+    std::string good = std::string(114, 'A') + "c76425";
+    EXPECT_FALSE(parse_strip("temptx.dat", good, out));
+    EXPECT_EQ(std::string(out.data(), out.size()), good);
+    for (const std::string &bad : {good.substr(1), good + "\n", good.substr(1) + "G", std::string()})
+        EXPECT_STREQ(parse_strip("temptx.dat", bad, out).c_str(),
+                     ("temptx.dat: changed since it was written (" + std::to_string(bad.size()) +
+                      " bytes, not 120 hex digits)")
+                         .c_str());
+}
+
+} // namespace
+} // namespace freqimg
