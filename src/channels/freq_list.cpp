@@ -54,7 +54,7 @@ fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
                               freq_list_name.data(), line, freq_list_limit);
         last_token_line = line;
 
-        std::string_view token = text.substr(start, pos - start);
+        std::string_view token(text.data() + start, pos - start);
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
         if (row > 0 && field > 0 && token[0] != '-' && !is_frequency_entry(token))

@@ -19,8 +19,9 @@ record_text window_record(std::uint16_t base, std::string_view strip, std::size_
     text.fill('0'); // the fourth record's tail beyond the strip stays "0"
     put_hex(text.data(), address, 4);
     put_hex(text.data() + 4, record_count, 2);
-    std::string_view chars = strip.substr(index * data_chars, data_chars);
-    std::copy(chars.begin(), chars.end(), text.begin() + record_data_offset);
+    std::size_t first = index * data_chars;
+    std::copy_n(strip.data() + first, std::min(data_chars, strip.size() - first),
+                text.begin() + record_data_offset);
     std::string_view data(text.data() + record_data_offset, data_chars);
     put_hex(text.data() + record_checksum_offset, record_checksum(address, record_count, data), 2);
     return text;
