@@ -45,6 +45,7 @@ run_result run_freqimg(const std::string &dir, const run_options &options) {
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(err[1], 2);
+        ::dup2(::open(options.input.c_str(), O_RDONLY), 0);
         switch (options.output) {
         case output_to::pipe:
             ::dup2(out[1], 1);
@@ -84,6 +85,14 @@ run_result run_freqimg(const std::string &dir, const run_options &options) {
     ::waitpid(pid, &status, 0);
     r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+run_result run_inspect(const std::vector<std::string> &args, const std::string &input) {
+    run_options options;
+    options.program = FREQIMG_INSPECT_PATH;
+    options.args = args;
+    options.input = input;
+    return run_freqimg(".", options);
 }
 
 bool can_run_unprivileged(const std::string &program) {

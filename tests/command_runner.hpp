@@ -15,6 +15,7 @@ struct run_options {
     bool unprivileged = false;  // run as user and group 65534
     std::vector<std::string> args;
     std::string program = FREQIMG_PATH;
+    std::string input = "/dev/null"; // standard input
 };
 
 struct run_result {
@@ -23,6 +24,9 @@ struct run_result {
 };
 
 run_result run_freqimg(const std::string &dir, const run_options &options = {});
+
+// Runs freqimg-inspect with `args`, standard input from `input`.
+run_result run_inspect(const std::vector<std::string> &args, const std::string &input = "/dev/null");
 
 // Returns true when `program` can be run as an unprivileged user here.
 bool can_run_unprivileged(const std::string &program);

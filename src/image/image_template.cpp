@@ -12,6 +12,13 @@ void emit_fixed_records(image_stream &stream, std::uint16_t first, std::uint16_t
     }
 }
 
+std::string_view template_record(unsigned address) {
+    for (std::string_view row : image_template)
+        if (record_address(row) == address)
+            return row;
+    return {};
+}
+
 record_text window_record(std::uint16_t base, std::string_view strip, std::size_t index) {
     constexpr std::size_t data_chars = 2 * record_data_size;
     auto address = static_cast<std::uint16_t>(base + index * record_data_size);

@@ -133,6 +133,10 @@ constexpr bool template_is_sound() {
 static_assert(image_template.size() + 2 * window_records == frame_count);
 static_assert(detail::template_is_sound(), "image template row is mistyped");
 
+// Returns the template's record text for `address`, or an empty view for a
+// window record or an address that starts no record.
+std::string_view template_record(unsigned address);
+
 // Appends the frames of every template record whose address lies from `first`
 // to `last` inclusive, in ascending address order.
 void emit_fixed_records(image_stream &stream, std::uint16_t first, std::uint16_t last);
