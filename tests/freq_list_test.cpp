@@ -74,7 +74,7 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
     struct row {
         std::size_t index;
         std::string token, message;
-    } rows[] = {
+    } const rows[] = {
         {20, "47642G", "freq.dat:21: channel 6 receive field \"47642G\" is not six hex digits"},
         {4, "47642", "freq.dat:5: channel 1 transmit field \"47642\" is not six hex digits"},
         {4, "4764250", "freq.dat:5: channel 1 transmit field \"4764250\" is not six hex digits"},
@@ -98,7 +98,7 @@ TEST(freq_list, short_list_names_what_is_missing) {
     struct row {
         std::size_t keep;
         const char *message;
-    } rows[] = {
+    } const rows[] = {
         {0, "freq.dat:1: list is empty"},
         {2, "freq.dat:2: list ends in its header row"},
         {3, "freq.dat:3: list ends before the label of channel 1"},

@@ -65,7 +65,7 @@ TEST_F(inspect, names_every_corrupted_frame) {
         std::size_t frame, offset;
         char byte;
         std::string what;
-    } rows[] = {
+    } const rows[] = {
         {0, 1, '\x00', "header is FE 00 EE EF E4, not FE FE EE EF E4"},
         {27, 5 + 2, '0', "address is 0100, not 01B0"},
         {40, 5 + 4, '2', "count is 20, not 10"},
@@ -75,7 +75,6 @@ TEST_F(inspect, names_every_corrupted_frame) {
         {12, 45, '\xFE', "end byte is FE, not FD"},
     };
     std::string stream = example_stream;
-    std::string expected;
     for (const row &r : rows)
         stream[r.frame * 46 + r.offset] = r.byte;
     run_result result = inspect_stream(stream);
@@ -93,7 +92,7 @@ TEST_F(inspect, names_every_corrupted_frame) {
 TEST_F(inspect, rejects_streams_of_the_wrong_length) {
     struct row {
         std::string bytes, message;
-    } rows[] = {
+    } const rows[] = {
         {"", "stream is 0 bytes, not 2944\nfreqimg-inspect: " + stream_path +
                  ": frames 0 to 63 (addresses 0000 to 03F0): missing\n"},
         {example_stream.substr(0, 2944 - 46), "stream is 2898 bytes, not 2944\nfreqimg-inspect: " +

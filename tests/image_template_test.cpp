@@ -29,7 +29,7 @@ TEST(window_record, forms_worked_windows) {
         std::uint16_t base;
         std::string strip;
         std::string texts;
-    } rows[] = {
+    } const rows[] = {
         {tx_window_base, blank,
          "01A010C76425C76425C76425C76425C76425C7F8 01B0106425C76425C76425C76425C76425C7644B "
          "01C01025C76425C76425C76425C76425C764257A 01D010C76425C76425C76425C7642500000000DF "},

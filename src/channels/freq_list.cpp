@@ -17,9 +17,14 @@ bool is_frequency_entry(std::string_view token) {
 }
 
 const char *field_name(std::size_t field) {
-    static constexpr std::array<const char *, row_fields> names{"label", "transmit field",
-                                                                "receive field"};
-    return names[field];
+    switch (field) {
+    case 0:
+        return "label";
+    case tx_column:
+        return "transmit field";
+    default:
+        return "receive field";
+    }
 }
 
 fault list_ends_early(std::size_t tokens, unsigned line) {

@@ -29,7 +29,7 @@ inline constexpr std::string_view blank_entry = "C76425";
 // How far into "freq.dat" its 63 tokens must have ended. Labels may be long,
 // but an endless token (a link to /dev/zero, a sparse file) must not be
 // read for ever.
-inline constexpr std::size_t freq_list_limit = 64 * 1024;
+inline constexpr std::size_t freq_list_limit = 65536;
 
 // A token kept to its first six characters, with a terminator.
 using freq_field = std::array<char, freq_entry_size + 1>;

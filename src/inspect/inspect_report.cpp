@@ -34,13 +34,13 @@ std::string differences(const decoded_stream &stream) {
     for (unsigned address = 0; address < image_size; address += record_data_size) {
         std::string_view fixed = template_record(address);
         std::string line;
-        for (unsigned i = 0; i < record_data_size; ++i) {
-            unsigned at = address + i;
+        for (std::size_t i = 0; i < record_data_size; ++i) {
+            unsigned at = address + static_cast<unsigned>(i);
             bool padding = is_window_padding(at);
             if (fixed.empty() && !padding)
                 continue;
-            std::uint8_t want =
-                padding ? 0 : hex_byte(fixed[record_data_offset + 2 * i], fixed[record_data_offset + 2 * i + 1]);
+            const char *digits = padding ? "00" : fixed.data() + record_data_offset + 2 * i;
+            std::uint8_t want = hex_byte(digits[0], digits[1]);
             if (stream.image[at] == want)
                 continue;
             char item[32];
