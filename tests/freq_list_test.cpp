@@ -7,24 +7,7 @@
 namespace freqimg {
 namespace {
 
-// A list whose channel r has transmit entry 4764rr and receive entry 4775(r+40).
-std::string list_text(std::string_view separator = "\n") {
-    std::string s = "Channel TX RX";
-    for (int r = 1; r <= 20; ++r) {
-        char row[64];
-        std::snprintf(row, sizeof row, "%.*sch%02d 4764%02d 4775%02d", int(separator.size()),
-                      separator.data(), r, r, 40 + r);
-        s += row;
-    }
-    return s;
-}
-
-std::string strip_text(const freq_table &table, std::size_t column) {
-    strip s = make_strip(table, column);
-    return {s.data(), s.size()};
-}
-
-// Replaces token `index` (0-62) of a one-token-per-line list.
+// A list of one token a line, with token `index` (0-62) replaced.
 std::string with_token(std::size_t index, std::string_view token) {
     std::string s = "h1\nh2\nh3";
     for (int r = 1; r <= 20; ++r)
@@ -34,40 +17,6 @@ std::string with_token(std::size_t index, std::string_view token) {
         start = s.find('\n', start) + 1;
     std::size_t end = s.find('\n', start);
     return s.replace(start, end == std::string::npos ? std::string::npos : end - start, token);
-}
-
-TEST(freq_list, reads_columns_whatever_the_line_structure) {
-    freq_table lines{}, one_line{}, crlf{};
-    ASSERT_FALSE(parse_freq_list(list_text(), true, lines));
-    ASSERT_FALSE(parse_freq_list(list_text(" \t "), true, one_line));
-    ASSERT_FALSE(parse_freq_list(list_text("\r\n\f"), true, crlf));
-    EXPECT_EQ(strip_text(lines, tx_column).substr(0, 12), "476401476402");
-    EXPECT_EQ(strip_text(lines, rx_column).substr(114), "477560");
-    for (std::size_t column : {tx_column, rx_column}) {
-        EXPECT_EQ(strip_text(one_line, column), strip_text(lines, column));
-        EXPECT_EQ(strip_text(crlf, column), strip_text(lines, column));
-    }
-}
-
-TEST(freq_list, ignores_labels_header_and_trailing_tokens) {
-    freq_table plain{}, decorated{};
-    std::string long_label(5000, 'L');
-    std::string text = with_token(0, long_label + "\xff") + "\nmore tokens 1234567 \x01";
-    text.replace(text.find("label"), 5, "Repeater-01");
-    ASSERT_FALSE(parse_freq_list(with_token(0, "h1"), true, plain));
-    ASSERT_FALSE(parse_freq_list(text, true, decorated));
-    EXPECT_EQ(strip_text(decorated, tx_column), strip_text(plain, tx_column));
-    EXPECT_EQ(strip_text(decorated, rx_column), strip_text(plain, rx_column));
-}
-
-TEST(freq_list, blank_forms_become_blank_entry_and_lower_case_stays) {
-    freq_table table{};
-    ASSERT_FALSE(parse_freq_list(with_token(7, "-1"), true, table));
-    EXPECT_EQ(strip_text(table, tx_column).substr(6, 6), "C76425");
-    ASSERT_FALSE(parse_freq_list(with_token(5, "-Spare-long-text"), true, table));
-    EXPECT_EQ(strip_text(table, rx_column).substr(0, 6), "C76425");
-    ASSERT_FALSE(parse_freq_list(with_token(4, "47ab2f"), true, table));
-    EXPECT_EQ(strip_text(table, tx_column).substr(0, 6), "47ab2f");
 }
 
 TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {

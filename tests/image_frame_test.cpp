@@ -31,26 +31,9 @@ TEST(record_checksum, matches_worked_records) {
     }
 }
 
-TEST(record_checksum, counts_lower_case_digits_by_value) {
-    EXPECT_EQ(record_checksum(0x02C0, record_count, "c76425c76425c76425c76425c76425c7"),
-              record_checksum(0x02C0, record_count, "C76425C76425C76425C76425C76425C7"));
-}
-
 TEST(record_checksum, wraps_when_sum_is_a_multiple_of_256) {
     // 0x01 + 0xF0 + 0x10 + 0xFF = 0x200: the checksum is 0, not 256.
     EXPECT_EQ(record_checksum(0x01F0, record_count, "FF000000000000000000000000000000"), 0);
-}
-
-TEST(write_frame, wraps_text_in_header_and_end_byte) {
-    image_stream stream;
-    write_frame(stream, image_template[0]);
-    write_frame(stream, image_template[1]);
-    ASSERT_EQ(stream.size, 2 * frame_size);
-    const std::string expected =
-        std::string("\xFE\xFE\xEE\xEF\xE4") + std::string(image_template[1]) + "\xFD";
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(stream.bytes.data()) + frame_size,
-                          frame_size),
-              expected);
 }
 
 } // namespace
