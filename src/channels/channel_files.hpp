@@ -9,7 +9,6 @@
 
 namespace freqimg {
 
-inline constexpr const char *freq_list_path = "freq.dat";
 inline constexpr const char *tx_strip_path = "temptx.dat";
 inline constexpr const char *rx_strip_path = "temprx.dat";
 

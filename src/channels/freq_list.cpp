@@ -28,7 +28,7 @@ const char *field_name(std::size_t field) {
 }
 
 fault list_ends_early(std::size_t tokens, unsigned line) {
-    const char *name = freq_list_name.data();
+    const char *name = freq_list_path;
     if (tokens == 0)
         return make_fault("%s:%u: list is empty", name, line);
     if (tokens < row_fields)
@@ -56,7 +56,7 @@ fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
             ++pos;
         if (pos == text.size() && !whole) // the token may run on past what was read
             return make_fault("%s:%u: no list of 63 fields in the first %zu bytes",
-                              freq_list_name.data(), line, freq_list_limit);
+                              freq_list_path, line, text.size());
         last_token_line = line;
 
         std::string_view token(text.data() + start, pos - start);
@@ -64,7 +64,7 @@ fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
         std::size_t field = t % row_fields;
         if (row > 0 && field > 0 && token[0] != '-' && !is_frequency_entry(token))
             return make_fault("%s:%u: channel %zu %s %s is not six hex digits",
-                              freq_list_name.data(), line, row, field_name(field),
+                              freq_list_path, line, row, field_name(field),
                               quoted(token).data());
         freq_field &slot = table[row][field];
         slot.fill('\0');

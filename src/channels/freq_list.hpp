@@ -15,7 +15,7 @@
 
 namespace freqimg {
 
-inline constexpr std::string_view freq_list_name = "freq.dat";
+inline constexpr const char *freq_list_path = "freq.dat";
 inline constexpr std::size_t channel_count = 20;
 inline constexpr std::size_t freq_entry_size = 6;
 inline constexpr std::size_t strip_size = channel_count * freq_entry_size;

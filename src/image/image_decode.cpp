@@ -50,12 +50,13 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
     }
     if (hex_byte(text[4], text[5]) != record_count)
         return "count is " + std::string(view.substr(4, 2)) + ", not 10";
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < record_text_size; i += 2)
-        sum += hex_byte(text[i], text[i + 1]);
-    if (sum % 256 != 0) {
-        std::snprintf(what, sizeof what, "checksum is %.2s, record sums to %02X",
-                      text.data() + record_checksum_offset, sum % 256);
+    std::uint8_t stated = hex_byte(text[record_checksum_offset], text[record_checksum_offset + 1]);
+    std::uint8_t due = record_checksum(record_address(view), record_count,
+                                       view.substr(record_data_offset, 2 * record_data_size));
+    if (stated != due) {
+        // What all twenty bytes add up to; zero for a sound record.
+        std::snprintf(what, sizeof what, "checksum is %02X, record sums to %02X", stated,
+                      (stated - due) & 0xFFU);
         return what;
     }
     for (std::size_t i = 0; i < record_data_size; ++i)
