@@ -47,18 +47,9 @@ bool guard_standard_descriptors() {
 
 // Writes the whole stream and closes standard output; returns 0 or errno.
 int write_stream(const image_stream &stream) {
-    std::size_t done = 0;
-    while (done < stream.size) {
-        ssize_t n = ::write(STDOUT_FILENO, stream.bytes.data() + done, stream.size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0 ? ENOSPC : errno;
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(STDOUT_FILENO) != 0)
-        return errno;
-    return 0;
+    if (int error = write_all(STDOUT_FILENO, stream.bytes.data(), stream.size))
+        return error;
+    return ::close(STDOUT_FILENO) == 0 ? 0 : errno;
 }
 
 } // namespace

@@ -15,8 +15,13 @@ fault system_fault(const char *path, const char *what) {
     return make_fault("%s: %s: %s", path, what, std::strerror(errno));
 }
 
-// Fills `buffer` from `fd` until it is full or the file ends; returns the
-// byte count, or -1 with errno set.
+// Opens `path` for reading without waiting on a FIFO or a device.
+int open_for_reading(const char *path) {
+    return ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+} // namespace
+
 ssize_t read_up_to(int fd, char *buffer, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
@@ -33,12 +38,19 @@ ssize_t read_up_to(int fd, char *buffer, std::size_t size) {
     return static_cast<ssize_t>(done);
 }
 
-// Opens `path` for reading without waiting on a FIFO or a device.
-int open_for_reading(const char *path) {
-    return ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+int write_all(int fd, const void *data, std::size_t size) {
+    const char *bytes = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0 ? ENOSPC : errno;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
 }
-
-} // namespace
 
 fault read_freq_table(freq_table &table) {
     // One more byte than the limit tells whether the file goes on past it.
@@ -72,19 +84,10 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
     int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return system_fault(path, "cannot create");
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            fault f = system_fault(path, "write error");
-            ::close(fd);
-            return f;
-        }
-        done += static_cast<std::size_t>(n);
+    if (int error = write_all(fd, text.data(), text.size())) {
+        ::close(fd);
+        errno = error;
+        return system_fault(path, "write error");
     }
     if (::close(fd) != 0)
         return system_fault(path, "write error");

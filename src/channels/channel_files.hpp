@@ -7,10 +7,21 @@
 #include "fault.hpp"
 #include "freq_list.hpp"
 
+#include <sys/types.h>
+
 namespace freqimg {
 
 inline constexpr const char *tx_strip_path = "temptx.dat";
 inline constexpr const char *rx_strip_path = "temprx.dat";
+
+// Fills `buffer` from `fd` until it is full or the input ends, resuming after
+// interrupted reads. Returns the byte count, or -1 with errno set.
+ssize_t read_up_to(int fd, char *buffer, std::size_t size);
+
+// Writes all `size` bytes to `fd`, resuming after interrupted and partial
+// writes. Returns 0, or the errno of the failure (ENOSPC for a write that
+// took nothing).
+int write_all(int fd, const void *data, std::size_t size);
 
 // Reads "freq.dat" into `table`. It must be a regular file whose first 63
 // tokens end within freq_list_limit bytes and pass parse_freq_list.

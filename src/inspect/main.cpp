@@ -1,6 +1,7 @@
 // freqimg-inspect: checks an upload stream as freqimg writes it and shows
 // what it would program, or gives back the channel list that makes it.
 
+#include "channel_files.hpp"
 #include "image_decode.hpp"
 #include "inspect_report.hpp"
 
@@ -41,19 +42,9 @@ int usage_error(const char *what, const char *arg) {
 // Reads all of `fd` up to input_limit + 1 bytes; returns false with errno set.
 bool read_input(int fd, std::vector<unsigned char> &bytes) {
     bytes.resize(input_limit + 1);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n == 0)
-            break;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    return true;
+    ssize_t n = read_up_to(fd, reinterpret_cast<char *>(bytes.data()), bytes.size());
+    bytes.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    return n >= 0;
 }
 
 // Writes `text` to standard output and closes it; false on any failure.
