@@ -75,7 +75,7 @@ int main(int argc, char **argv) {
         tb.push_back(run_once(b.data(), &actions));
     }
     double ma = median(ta), mb = median(tb);
-    std::printf("median wall: %s %.1f us, %s %.1f us, ratio %.3f (%d runs each)\n", a[0], ma,
-                b[0], mb, ma / mb, runs);
+    std::printf("median wall: %s %.1f us, %s %.1f us, ratio %.3f (%d runs each)\n", a[0], ma, b[0],
+                mb, ma / mb, runs);
     return 0;
 }

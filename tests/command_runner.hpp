@@ -26,7 +26,8 @@ struct run_result {
 run_result run_freqimg(const std::string &dir, const run_options &options = {});
 
 // Runs freqimg-inspect with `args`, standard input from `input`.
-run_result run_inspect(const std::vector<std::string> &args, const std::string &input = "/dev/null");
+run_result run_inspect(const std::vector<std::string> &args,
+                       const std::string &input = "/dev/null");
 
 // Returns true when `program` can be run as an unprivileged user here.
 bool can_run_unprivileged(const std::string &program);

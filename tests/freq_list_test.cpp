@@ -28,12 +28,17 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
         {4, "47642", "freq.dat:5: channel 1 transmit field \"47642\" is not six hex digits"},
         {4, "4764250", "freq.dat:5: channel 1 transmit field \"4764250\" is not six hex digits"},
         {62, "476.425", "freq.dat:63: channel 20 receive field \"476.425\" is not six hex digits"},
-        {7, std::string("476\0" "25", 6),
+        {7,
+         std::string("476\0"
+                     "25",
+                     6),
          "freq.dat:8: channel 2 transmit field \"476\\x0025\" is not six hex digits"},
-        {8, "+47642\"\\\x7f", "freq.dat:9: channel 2 receive field \"+47642\\\"\\\\\\x7F\" is "
-                              "not six hex digits"},
-        {4, std::string(30, '7'), "freq.dat:5: channel 1 transmit field "
-                                  "\"77777777777777777777\"... is not six hex digits"},
+        {8, "+47642\"\\\x7f",
+         "freq.dat:9: channel 2 receive field \"+47642\\\"\\\\\\x7F\" is "
+         "not six hex digits"},
+        {4, std::string(30, '7'),
+         "freq.dat:5: channel 1 transmit field "
+         "\"77777777777777777777\"... is not six hex digits"},
     };
     for (const row &r : rows) {
         freq_table table{};
@@ -68,10 +73,10 @@ TEST(freq_list, needs_the_list_to_end_within_what_was_read) {
     std::string text = with_token(0, "h1");
     EXPECT_FALSE(parse_freq_list(text + " ", false, table));
     // The last token touches the end of what was read: it may go on.
-    EXPECT_STREQ(parse_freq_list(text, false, table).c_str(),
-                 ("freq.dat:63: no list of 63 fields in the first " + std::to_string(text.size()) +
-                  " bytes")
-                     .c_str());
+    EXPECT_STREQ(
+        parse_freq_list(text, false, table).c_str(),
+        ("freq.dat:63: no list of 63 fields in the first " + std::to_string(text.size()) + " bytes")
+            .c_str());
     EXPECT_TRUE(parse_freq_list(std::string(100, '\0'), false, table));
 }
 
@@ -80,7 +85,8 @@ TEST(strip_file, accepts_exactly_120_hex_digits) {
     std::string good = std::string(114, 'A') + "c76425";
     EXPECT_FALSE(parse_strip("temptx.dat", good, out));
     EXPECT_EQ(std::string(out.data(), out.size()), good);
-    for (const std::string &bad : {good.substr(1), good + "\n", good.substr(1) + "G", std::string()})
+    for (const std::string &bad :
+         {good.substr(1), good + "\n", good.substr(1) + "G", std::string()})
         EXPECT_STREQ(parse_strip("temptx.dat", bad, out).c_str(),
                      ("temptx.dat: changed since it was written (" + std::to_string(bad.size()) +
                       " bytes, not 120 hex digits)")

@@ -79,7 +79,8 @@ TEST_F(freqimg_run, writes_the_expected_stream_and_strips) {
 
     // A second run, with arguments it must ignore, changes nothing.
     auto strips = files();
-    run_result again = run_freqimg(dir, {output_to::pipe, false, false, {"--help", "-x", "other.dat"}});
+    run_result again =
+        run_freqimg(dir, {output_to::pipe, false, false, {"--help", "-x", "other.dat"}});
     EXPECT_EQ(again.exit_status, 0);
     EXPECT_EQ(again.out, first.out);
     EXPECT_EQ(files(), strips);
@@ -104,7 +105,10 @@ TEST_F(freqimg_run, rejects_a_bad_list_before_writing_anything) {
     expect_failure("freq.dat:1: no list of 63 fields in the first 65536 bytes");
 
     std::string list = example_list;
-    list.replace(list.find("476650"), 6, std::string("4766\0" "0", 6));
+    list.replace(list.find("476650"), 6,
+                 std::string("4766\0"
+                             "0",
+                             6));
     write_file(at("freq.dat"), list);
     expect_failure("freq.dat:12: channel 11 transmit field \"4766\\x000\" is not six hex digits");
 

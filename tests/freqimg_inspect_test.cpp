@@ -57,7 +57,8 @@ TEST_F(inspect, marks_entries_that_are_no_frequency_and_changed_settings) {
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_NE(r.out.find("  0050: 0055 01 (template 00)\n"), std::string::npos) << r.out;
     r = inspect_stream(odd);
-    EXPECT_NE(r.out.find("     11  47ab2f (not a frequency)  476.650\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("     11  47ab2f (not a frequency)  476.650\n"), std::string::npos)
+        << r.out;
 }
 
 TEST_F(inspect, names_every_corrupted_frame) {
@@ -95,11 +96,12 @@ TEST_F(inspect, rejects_streams_of_the_wrong_length) {
     } const rows[] = {
         {"", "stream is 0 bytes, not 2944\nfreqimg-inspect: " + stream_path +
                  ": frames 0 to 63 (addresses 0000 to 03F0): missing\n"},
-        {example_stream.substr(0, 2944 - 46), "stream is 2898 bytes, not 2944\nfreqimg-inspect: " +
-                                                  stream_path + ": frame 63 (address 03F0): missing\n"},
-        {example_stream.substr(0, 2943), "stream is 2943 bytes, not 2944\nfreqimg-inspect: " +
-                                             stream_path +
-                                             ": frame 63 (address 03F0): cut short after 45 of 46 bytes\n"},
+        {example_stream.substr(0, 2944 - 46),
+         "stream is 2898 bytes, not 2944\nfreqimg-inspect: " + stream_path +
+             ": frame 63 (address 03F0): missing\n"},
+        {example_stream.substr(0, 2943),
+         "stream is 2943 bytes, not 2944\nfreqimg-inspect: " + stream_path +
+             ": frame 63 (address 03F0): cut short after 45 of 46 bytes\n"},
         {example_stream + "\n", "stream is 2945 bytes, not 2944\n"},
     };
     for (const row &r : rows) {
@@ -123,9 +125,9 @@ TEST_F(inspect, freq_list_makes_the_same_stream_again) {
 }
 
 TEST_F(inspect, usage_errors_exit_2) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--frequency"},
-                                          std::vector<std::string>{"-x", "a"},
-                                          std::vector<std::string>{"a", "b"}}) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"--frequency"}, std::vector<std::string>{"-x", "a"},
+          std::vector<std::string>{"a", "b"}}) {
         run_result r = run_inspect(args);
         EXPECT_EQ(r.exit_status, 2) << args[0];
         EXPECT_NE(r.err.find("Try 'freqimg-inspect --help' for more information.\n"),

@@ -18,11 +18,10 @@ unsigned record_byte_sum(std::string_view text) {
 }
 
 TEST(record_checksum, matches_worked_records) {
-    for (std::string_view text : {"01A010C76425C76425C76425C76425C76425C7F8",
-                                  "01D010C76425C76425C76425C7642500000000DF",
-                                  "01A01047642547642547642547642547642547F8",
-                                  "03F010000000000000000049434F4D20496E639B",
-                                  "000010978B7E726560514C47454558635C5C5CDC"}) {
+    for (std::string_view text :
+         {"01A010C76425C76425C76425C76425C76425C7F8", "01D010C76425C76425C76425C7642500000000DF",
+          "01A01047642547642547642547642547642547F8", "03F010000000000000000049434F4D20496E639B",
+          "000010978B7E726560514C47454558635C5C5CDC"}) {
         std::string_view data = text.substr(record_data_offset, 32);
         EXPECT_EQ(record_checksum(record_address(text), record_count, data),
                   hex_byte(text[38], text[39]))

@@ -13,11 +13,13 @@ struct random_list {
 };
 
 inline random_list make_random_list(std::mt19937 &rng) {
-    auto pick = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    auto pick = [&rng](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
     static constexpr const char *spaces[] = {" ", "\t", "\n", "\r\n", "\f", "\v", "  \t", "\n\n"};
     static constexpr const char *blanks[] = {"-", "--", "-1", "-spare", "-476425"};
-    static constexpr const char *labels[] = {"Home", "Repeater-01", "\xC3\xA9t\xC3\xA9", "x",
-                                             "-", "476425", "\"quoted\"", "very-long-label"};
+    static constexpr const char *labels[] = {"Home",   "Repeater-01", "\xC3\xA9t\xC3\xA9", "x", "-",
+                                             "476425", "\"quoted\"",  "very-long-label"};
     random_list list;
     auto space = [&] { return std::string(spaces[pick(8)]); };
     auto label = [&] {

@@ -75,8 +75,8 @@ fault read_freq_table(freq_table &table) {
         return f;
     auto size = static_cast<std::size_t>(n);
     bool whole = size <= freq_list_limit;
-    return parse_freq_list(std::string_view(buffer.data(), std::min(size, freq_list_limit)),
-                           whole, table);
+    return parse_freq_list(std::string_view(buffer.data(), std::min(size, freq_list_limit)), whole,
+                           table);
 }
 
 fault write_strip(const char *path, const freq_table &table, std::size_t column) {

@@ -55,17 +55,16 @@ fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
         while (pos < text.size() && !is_token_space(text[pos]))
             ++pos;
         if (pos == text.size() && !whole) // the token may run on past what was read
-            return make_fault("%s:%u: no list of 63 fields in the first %zu bytes",
-                              freq_list_path, line, text.size());
+            return make_fault("%s:%u: no list of 63 fields in the first %zu bytes", freq_list_path,
+                              line, text.size());
         last_token_line = line;
 
         std::string_view token(text.data() + start, pos - start);
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
         if (row > 0 && field > 0 && token[0] != '-' && !is_frequency_entry(token))
-            return make_fault("%s:%u: channel %zu %s %s is not six hex digits",
-                              freq_list_path, line, row, field_name(field),
-                              quoted(token).data());
+            return make_fault("%s:%u: channel %zu %s %s is not six hex digits", freq_list_path,
+                              line, row, field_name(field), quoted(token).data());
         freq_field &slot = table[row][field];
         slot.fill('\0');
         std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());

@@ -60,8 +60,8 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
         return what;
     }
     for (std::size_t i = 0; i < record_data_size; ++i)
-        out.image[expected + i] = hex_byte(text[record_data_offset + 2 * i],
-                                           text[record_data_offset + 2 * i + 1]);
+        out.image[expected + i] =
+            hex_byte(text[record_data_offset + 2 * i], text[record_data_offset + 2 * i + 1]);
     return {};
 }
 
@@ -80,8 +80,8 @@ decoded_stream decode_stream(std::span<const unsigned char> bytes) {
     }
     std::size_t next = whole_frames;
     if (next < frame_count && bytes.size() > next * frame_size) {
-        std::string what = "cut short after " + std::to_string(bytes.size() - next * frame_size) +
-                           " of 46 bytes";
+        std::string what =
+            "cut short after " + std::to_string(bytes.size() - next * frame_size) + " of 46 bytes";
         out.faults.push_back(frame_message(next++, what.c_str()));
     }
     if (next + 1 == frame_count) {
@@ -89,7 +89,8 @@ decoded_stream decode_stream(std::span<const unsigned char> bytes) {
     } else if (next < frame_count) {
         char what[80];
         std::snprintf(what, sizeof what, "frames %zu to %zu (addresses %04zX to %04zX): missing",
-                      next, frame_count - 1, next * record_data_size, image_size - record_data_size);
+                      next, frame_count - 1, next * record_data_size,
+                      image_size - record_data_size);
         out.faults.push_back(what);
     }
     return out;

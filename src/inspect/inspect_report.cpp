@@ -66,9 +66,10 @@ std::string stream_report(const decoded_stream &stream) {
                       "Channel  Transmit MHz              Receive MHz\n";
     for (std::size_t n = 0; n < channel_count; ++n) {
         char line[96];
-        std::snprintf(line, sizeof line, "%7zu  %-24s  %s\n", n + 1,
-                      shown_entry(std::string_view(tx).substr(n * freq_entry_size, freq_entry_size)).c_str(),
-                      shown_entry(std::string_view(rx).substr(n * freq_entry_size, freq_entry_size)).c_str());
+        std::snprintf(
+            line, sizeof line, "%7zu  %-24s  %s\n", n + 1,
+            shown_entry(std::string_view(tx).substr(n * freq_entry_size, freq_entry_size)).c_str(),
+            shown_entry(std::string_view(rx).substr(n * freq_entry_size, freq_entry_size)).c_str());
         out += line;
     }
     std::string diff = differences(stream);
@@ -94,6 +95,8 @@ std::string freq_list_text(const decoded_stream &stream) {
     return out;
 }
 
-bool freqimg_can_remake(const decoded_stream &stream) { return differences(stream).empty(); }
+bool freqimg_can_remake(const decoded_stream &stream) {
+    return differences(stream).empty();
+}
 
 } // namespace freqimg

@@ -34,8 +34,8 @@ constexpr const char *usage_text =
     "reading it, 2 for a usage error.\n";
 
 int usage_error(const char *what, const char *arg) {
-    std::fprintf(stderr, "%s: %s '%s'\nTry '%s --help' for more information.\n", program, what,
-                 arg, program);
+    std::fprintf(stderr, "%s: %s '%s'\nTry '%s --help' for more information.\n", program, what, arg,
+                 program);
     return 2;
 }
 
