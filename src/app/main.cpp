@@ -69,15 +69,15 @@ int main() {
     constexpr auto window_end = static_cast<std::uint16_t>(window_records * record_data_size);
     constexpr auto last_record = static_cast<std::uint16_t>(image_size - record_data_size);
     image_stream stream;
-    strip strip_buffer{};
+    strip tx_strip{}, rx_strip{};
     emit_fixed_records(stream, 0x0000, tx_window_base - record_data_size);
-    if (fault f = read_strip(tx_strip_path, table, tx_column, strip_buffer))
+    if (fault f = read_strip(tx_strip_path, table, tx_column, tx_strip))
         return fail(f.c_str());
-    emit_window(stream, tx_window_base, {strip_buffer.data(), strip_buffer.size()});
+    emit_window(stream, tx_window_base, {tx_strip.data(), tx_strip.size()});
     emit_fixed_records(stream, tx_window_base + window_end, rx_window_base - record_data_size);
-    if (fault f = read_strip(rx_strip_path, table, rx_column, strip_buffer))
+    if (fault f = read_strip(rx_strip_path, table, rx_column, rx_strip))
         return fail(f.c_str());
-    emit_window(stream, rx_window_base, {strip_buffer.data(), strip_buffer.size()});
+    emit_window(stream, rx_window_base, {rx_strip.data(), rx_strip.size()});
     emit_fixed_records(stream, rx_window_base + window_end, last_record);
 
     if (int error = write_stream(stream))
