@@ -152,6 +152,14 @@ TEST_F(freqimg_run, reports_strip_files_that_cannot_be_written) {
     EXPECT_EQ(r.err, "freqimg: temptx.dat: write error: File too large\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(read_file(at("freq.dat")), example_list);
+
+    // A strip that does not read back as written must not feed the image.
+    fs::create_symlink("/dev/null", at("temprx.dat"));
+    r = run_freqimg(dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "freqimg: temprx.dat: changed since it was written (0 bytes, not 120 hex "
+                     "digits)\n");
+    EXPECT_EQ(r.out, "");
 }
 
 // Permission faults need a user the file modes apply to.
