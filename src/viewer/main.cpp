@@ -3,7 +3,7 @@
 
 #include "channel_files.hpp"
 #include "image_decode.hpp"
-#include "inspect_report.hpp"
+#include "stream_report.hpp"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "inspect_report.hpp"
+#include "stream_report.hpp"
 
 #include "freq_list.hpp"
 #include "image_template.hpp"
