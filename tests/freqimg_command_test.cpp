@@ -144,7 +144,9 @@ TEST_F(freqimg_run, reports_strip_files_that_cannot_be_written) {
     EXPECT_EQ(r.out, "");
     fs::remove(at("temprx.dat"));
 
-    // A full disk: the strip cannot be written, so no stream may go out.
+    // A full disk: the strip cannot be written, so no stream may go out. The
+    // strip being written is truncated, as any create-or-truncate write is;
+    // the list stays as it was.
     run_options no_space;
     no_space.no_file_space = true;
     r = run_freqimg(dir, no_space);
