@@ -8,6 +8,12 @@ namespace {
 constexpr std::size_t row_fields = 3;
 constexpr std::size_t token_count = (channel_count + 1) * row_fields;
 
+// Returns true for the bytes that separate tokens: blank, tab, line feed,
+// vertical tab, form feed and carriage return.
+constexpr bool is_token_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 constexpr bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }

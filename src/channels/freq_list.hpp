@@ -36,12 +36,6 @@ using freq_field = std::array<char, freq_entry_size + 1>;
 using freq_table = std::array<std::array<freq_field, 3>, channel_count + 1>;
 using strip = std::array<char, strip_size>;
 
-// Returns true for the bytes that separate tokens: blank, tab, line feed,
-// vertical tab, form feed and carriage return.
-constexpr bool is_token_space(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 // Reads the first 63 tokens of `text` into `table`. `whole` tells whether
 // `text` is the whole file or only its first bytes; in the latter case the
 // 63rd token must end inside `text`. Every transmit and receive field must
