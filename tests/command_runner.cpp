@@ -1,14 +1,18 @@
 #include "command_runner.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +27,13 @@ bool drop_privileges() {
            (::setgroups(0, nullptr) == 0 && ::setgid(nobody) == 0 && ::setuid(nobody) == 0);
 }
 
+bool hide_dev() {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("none", "/dev", "tmpfs", 0, nullptr) == 0;
+}
+
+// Reads `fd` to its end (a terminal's end is EIO) and closes it.
 std::string drain(int fd) {
     std::string s;
     char buffer[4096];
@@ -34,20 +45,55 @@ std::string drain(int fd) {
     return s;
 }
 
+// A pipe of one page, filled, whose writing end does not block.
+std::size_t fill_pipe(int fds[2]) {
+    ::fcntl(fds[1], F_SETPIPE_SZ, 4096);
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    static const std::string page(4096, 'x');
+    std::size_t filled = 0;
+    ssize_t n;
+    while ((n = ::write(fds[1], page.data(), page.size())) > 0)
+        filled += static_cast<std::size_t>(n);
+    return filled;
+}
+
+void set_limit(int resource, long bytes) {
+    if (bytes < 0)
+        return;
+    rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    ::setrlimit(resource, &limit);
+}
+
 } // namespace
 
-run_result run_freqimg(const std::string &dir, const run_options &options) {
+started start_command(const std::string &dir, const run_options &options) {
     int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0)
+    if (::pipe(out) != 0)
         throw std::runtime_error("pipe");
+    if (options.stderr_to_tty) {
+        err[0] = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0 ||
+            (err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY)) < 0)
+            throw std::runtime_error("pseudo-terminal");
+    } else if (::pipe(err) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    started command;
     if (options.output == output_to::gone_reader)
         ::close(out[0]);
-    pid_t pid = ::fork();
-    if (pid == 0) {
+    if (options.output == output_to::full_pipe) {
+        command.filler = fill_pipe(out);
+        command.delayed_reader = true;
+    }
+    command.pid = ::fork();
+    if (command.pid == 0) {
         ::dup2(err[1], 2);
         ::dup2(::open(options.input.c_str(), O_RDONLY), 0);
+        if (options.stdin_closed)
+            ::close(0);
         switch (options.output) {
         case output_to::pipe:
+        case output_to::full_pipe:
             ::dup2(out[1], 1);
             break;
         case output_to::closed:
@@ -60,13 +106,16 @@ run_result run_freqimg(const std::string &dir, const run_options &options) {
             ::signal(SIGPIPE, SIG_IGN);
             ::dup2(out[1], 1);
             break;
+        case output_to::file:
+            ::dup2(::open(options.output_file.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666), 1);
+            break;
         }
-        if (options.no_file_space) {
+        if (options.file_size_limit >= 0)
             ::signal(SIGXFSZ, SIG_IGN);
-            rlimit none{0, 0};
-            ::setrlimit(RLIMIT_FSIZE, &none);
-        }
-        if (::chdir(dir.c_str()) != 0 || (options.unprivileged && !drop_privileges()))
+        set_limit(RLIMIT_FSIZE, options.file_size_limit);
+        set_limit(RLIMIT_AS, options.memory_limit);
+        if ((options.without_dev && !hide_dev()) || ::chdir(dir.c_str()) != 0 ||
+            (options.unprivileged && !drop_privileges()))
             ::_exit(126);
         std::vector<char *> argv{const_cast<char *>(options.program.c_str())};
         for (const std::string &a : options.args)
@@ -77,14 +126,28 @@ run_result run_freqimg(const std::string &dir, const run_options &options) {
     }
     ::close(out[1]);
     ::close(err[1]);
+    command.out = options.output == output_to::gone_reader ? -1 : out[0];
+    command.err = err[0];
+    return command;
+}
+
+run_result finish_command(started &command) {
     run_result r;
-    if (options.output != output_to::gone_reader)
-        r.out = drain(out[0]);
-    r.err = drain(err[0]);
+    if (command.delayed_reader) // let the run find its output full first
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (command.out >= 0)
+        r.out = drain(command.out).substr(command.filler);
+    r.err = drain(command.err);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    ::waitpid(command.pid, &status, 0);
     r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return r;
+}
+
+run_result run_freqimg(const std::string &dir, const run_options &options) {
+    started command = start_command(dir, options);
+    return finish_command(command);
 }
 
 run_result run_inspect(const std::vector<std::string> &args, const std::string &input) {
@@ -104,6 +167,14 @@ bool can_run_unprivileged(const std::string &program) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool can_hide_dev() {
+    pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(hide_dev() && ::access("/dev/null", F_OK) != 0 ? 0 : 1);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 temp_dir::temp_dir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "freqimg-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)

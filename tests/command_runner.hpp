@@ -1,17 +1,31 @@
-// Runs the built freqimg as a user would: in a directory of its own, with
-// standard output sent where a test says.
+// Runs the built commands as a user would: in a directory of their own, with
+// standard output sent where a test says, under the limits a test sets.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace freqimg_test {
 
-enum class output_to { pipe, closed, dev_full, gone_reader };
+enum class output_to {
+    pipe,
+    closed,
+    dev_full,
+    gone_reader, // a pipe whose reader has gone, SIGPIPE ignored
+    full_pipe,   // a non-blocking pipe that is full when the run starts
+    file,        // appended to run_options::output_file
+};
 
 struct run_options {
     output_to output = output_to::pipe;
-    bool no_file_space = false; // file size limit 0, SIGXFSZ ignored
+    std::string output_file;
+    long file_size_limit = -1; // bytes, with SIGXFSZ ignored; -1 for none
+    long memory_limit = -1;    // bytes of address space; -1 for none
+    bool stdin_closed = false;
+    bool stderr_to_tty = false; // a terminal of its own, read back as `err`
+    bool without_dev = false;   // an empty /dev, as in a minimal chroot
     bool unprivileged = false;  // run as user and group 65534
     std::vector<std::string> args;
     std::string program = FREQIMG_PATH;
@@ -20,8 +34,20 @@ struct run_options {
 
 struct run_result {
     int exit_status = -1; // -1 when ended by a signal
+    int signal = 0;       // the signal that ended it
     std::string out, err;
 };
+
+// A command started and not yet waited for.
+struct started {
+    pid_t pid = -1;
+    int out = -1, err = -1;
+    bool delayed_reader = false; // full_pipe: the test reads only later
+    std::size_t filler = 0;      // bytes that filled the pipe before the run
+};
+
+started start_command(const std::string &dir, const run_options &options);
+run_result finish_command(started &command);
 
 run_result run_freqimg(const std::string &dir, const run_options &options = {});
 
@@ -31,6 +57,22 @@ run_result run_inspect(const std::vector<std::string> &args,
 
 // Returns true when `program` can be run as an unprivileged user here.
 bool can_run_unprivileged(const std::string &program);
+
+// Returns true when a child can have a /dev of its own (a mount namespace).
+bool can_hide_dev();
+
+// True in a build with AddressSanitizer, which address-space limits break.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool sanitized = true;
+#else
+inline constexpr bool sanitized = false;
+#endif
+#else
+inline constexpr bool sanitized = false;
+#endif
 
 // A fresh directory, removed with all it holds at the end of the test.
 struct temp_dir {

@@ -27,7 +27,14 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
         {20, "47642G", "freq.dat:21: channel 6 receive field \"47642G\" is not six hex digits"},
         {4, "47642", "freq.dat:5: channel 1 transmit field \"47642\" is not six hex digits"},
         {4, "4764250", "freq.dat:5: channel 1 transmit field \"4764250\" is not six hex digits"},
-        {62, "476.425", "freq.dat:63: channel 20 receive field \"476.425\" is not six hex digits"},
+        // MHz with a point: say how to write it.
+        {62, "476.425",
+         "freq.dat:63: channel 20 receive field \"476.425\" is not six hex digits; write "
+         "476.425 MHz as 476425"},
+        {61, "477.2",
+         "freq.dat:62: channel 20 transmit field \"477.2\" is not six hex digits; write 477.2 "
+         "MHz as 477200"},
+        {61, "47.6425", "freq.dat:62: channel 20 transmit field \"47.6425\" is not six hex digits"},
         {7,
          std::string("476\0"
                      "25",
@@ -42,7 +49,8 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
     };
     for (const row &r : rows) {
         freq_table table{};
-        fault f = parse_freq_list(with_token(r.index, r.token), true, table);
+        field_lines lines{};
+        fault f = parse_freq_list(with_token(r.index, r.token), table, lines);
         EXPECT_STREQ(f.c_str(), r.message.c_str()) << r.token;
     }
 }
@@ -64,20 +72,37 @@ TEST(freq_list, short_list_names_what_is_missing) {
         for (std::size_t i = 0; i < r.keep; ++i)
             end = full.find('\n', end) + 1;
         freq_table table{};
-        EXPECT_STREQ(parse_freq_list(full.substr(0, end) + "\n\n", true, table).c_str(), r.message);
+        field_lines lines{};
+        EXPECT_STREQ(parse_freq_list(full.substr(0, end) + "\n\n", table, lines).c_str(),
+                     r.message);
     }
 }
 
-TEST(freq_list, needs_the_list_to_end_within_what_was_read) {
-    freq_table table{};
-    std::string text = with_token(0, "h1");
-    EXPECT_FALSE(parse_freq_list(text + " ", false, table));
-    // The last token touches the end of what was read: it may go on.
-    EXPECT_STREQ(
-        parse_freq_list(text, false, table).c_str(),
-        ("freq.dat:63: no list of 63 fields in the first " + std::to_string(text.size()) + " bytes")
-            .c_str());
-    EXPECT_TRUE(parse_freq_list(std::string(100, '\0'), false, table));
+TEST(freq_list, needs_the_list_to_end_within_the_limit) {
+    // The 63rd token ends at byte `edge`; text past the limit is cut from a
+    // longer file, so the token must be seen to end by then.
+    const std::string text = with_token(0, "h1");
+    const std::size_t edge = text.size();
+    const std::string refused =
+        "freq.dat:63: no list of 63 fields in the first " + std::to_string(edge - 1) + " bytes";
+    struct row {
+        std::string text;
+        std::size_t limit;
+        std::string message;
+    } const rows[] = {
+        {text, edge, ""},           // the whole file
+        {text + " more", edge, ""}, // ends at the limit, file goes on
+        {text + "0", edge,
+         "freq.dat:63: no list of 63 fields in the first " + std::to_string(edge) + " bytes"},
+        {text + " ", edge - 1, refused}, // one byte past the limit
+        {std::string(100, '\0'), 99, "freq.dat:1: no list of 63 fields in the first 99 bytes"},
+    };
+    for (const row &r : rows) {
+        freq_table table{};
+        field_lines lines{};
+        EXPECT_STREQ(parse_freq_list(r.text, table, lines, r.limit).c_str(), r.message.c_str())
+            << r.text.size() << " bytes, limit " << r.limit;
+    }
 }
 
 TEST(strip_file, accepts_exactly_120_hex_digits) {

@@ -77,13 +77,111 @@ TEST_F(freqimg_run, writes_the_expected_stream_and_strips) {
               "476425476450476425476450476525476875476550476500C76425C76425"
               "476650476900477050477100476725476775C76425476575C76425477350");
 
-    // A second run, with arguments it must ignore, changes nothing.
+    // A second run, with arguments it must ignore, changes nothing but says
+    // that the list is not the one named.
     auto strips = files();
-    run_result again =
-        run_freqimg(dir, {output_to::pipe, false, false, {"--help", "-x", "other.dat"}});
+    run_options with_args;
+    with_args.args = {"--help", "-x", "other.dat"};
+    run_result again = run_freqimg(dir, with_args);
     EXPECT_EQ(again.exit_status, 0);
+    EXPECT_EQ(again.err, "freqimg: warning: arguments are ignored; the list is always freq.dat in "
+                         "the working directory\n");
     EXPECT_EQ(again.out, first.out);
     EXPECT_EQ(files(), strips);
+}
+
+TEST_F(freqimg_run, warns_of_entries_that_are_no_frequency_and_sends_them) {
+    std::string list = example_list;
+    list.replace(list.find("476650"), 6, "47ab2f");  // channel 11, line 12
+    list.replace(list.rfind("477350"), 6, "FFFFFF"); // channel 20, line 21
+    list.replace(list.find("476425"), 6, "c76425");  // blank, in lower case
+    write_file(at("freq.dat"), list);
+    run_result r = run_freqimg(dir);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out.size(), 2944U);
+    EXPECT_EQ(r.err, "freqimg: freq.dat:12: warning: channel 11 transmit field \"47ab2f\" is not a "
+                     "frequency; it is sent as written\n"
+                     "freqimg: freq.dat:21: warning: channel 20 receive field \"FFFFFF\" is not a "
+                     "frequency; it is sent as written\n");
+    EXPECT_EQ(read_file(at("temptx.dat")).substr(60, 6), "47ab2f");
+}
+
+TEST_F(freqimg_run, reads_a_list_that_ends_at_the_64_KiB_edge) {
+    // The last label grows until the 63rd token ends at byte 65536.
+    std::string head = example_list.substr(0, example_list.rfind("Scan-Extra"));
+    std::string tail = example_list.substr(head.size());
+    tail = tail.substr(0, tail.find('\n'));
+    std::string edge = head + std::string(65536 - head.size() - tail.size(), 'L') + tail;
+    ASSERT_EQ(edge.size(), 65536U);
+    write_file(at("freq.dat"), edge + "\nand more tokens after it\n");
+    run_result r = run_freqimg(dir);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
+
+    // One byte more and the list runs past the limit.
+    write_file(at("freq.dat"), "L" + edge + "\n");
+    expect_failure("freq.dat:21: no list of 63 fields in the first 65536 bytes");
+}
+
+TEST_F(freqimg_run, refuses_a_strip_that_is_another_of_its_files) {
+    // Writing the strip would overwrite the list or the other strip.
+    struct row {
+        const char *link, *target;
+        bool hard;
+        const char *message;
+    } const rows[] = {
+        {"temptx.dat", "freq.dat", false, "temptx.dat: same file as freq.dat"},
+        {"temprx.dat", "freq.dat", true, "temprx.dat: same file as freq.dat"},
+        {"temprx.dat", "temptx.dat", false, "temprx.dat: same file as temptx.dat"},
+    };
+    for (const row &r : rows) {
+        for (const char *name : {"freq.dat", "temptx.dat", "temprx.dat"})
+            fs::remove(at(name));
+        write_example_and_old_strips();
+        fs::remove(at(r.link));
+        if (r.hard)
+            fs::create_hard_link(at(r.target), at(r.link));
+        else
+            fs::create_symlink(r.target, at(r.link));
+        expect_failure(r.message);
+        EXPECT_EQ(read_file(at("freq.dat")), example_list) << r.message;
+    }
+}
+
+TEST_F(freqimg_run, runs_at_the_same_time_in_one_directory) {
+    const std::string stream = read_file(TEST_DATA_DIR "/example_stream.bin");
+    write_file(at("freq.dat"), example_list);
+    // Runs over the same list all succeed.
+    for (int round = 0; round < 10; ++round) {
+        std::vector<started> runs;
+        for (int n = 0; n < 6; ++n)
+            runs.push_back(start_command(dir, {}));
+        for (started &run : runs) {
+            run_result r = finish_command(run);
+            EXPECT_EQ(r.exit_status, 0) << r.err;
+            EXPECT_EQ(r.out, stream);
+        }
+    }
+    // Runs over a list that changes under them may fail, but never mix two lists.
+    std::string other_list = example_list;
+    other_list.replace(other_list.find("476425"), 6, "476999");
+    write_file(at("freq.dat"), other_list);
+    const std::string other_stream = run_freqimg(dir).out;
+    for (int round = 0; round < 10; ++round) {
+        std::vector<started> runs;
+        for (int n = 0; n < 6; ++n) {
+            runs.push_back(start_command(dir, {}));
+            write_file(at("next"), n % 2 != 0 ? example_list : other_list);
+            fs::rename(at("next"), at("freq.dat"));
+        }
+        for (started &run : runs) {
+            run_result r = finish_command(run);
+            if (r.exit_status == 0)
+                EXPECT_TRUE(r.out == stream || r.out == other_stream);
+            else
+                EXPECT_NE(r.err.find("changed since it was written"), std::string::npos) << r.err;
+        }
+    }
 }
 
 TEST_F(freqimg_run, rejects_a_bad_list_before_writing_anything) {
@@ -130,6 +228,37 @@ TEST_F(freqimg_run, reports_a_standard_output_that_cannot_take_the_stream) {
     EXPECT_EQ(gone.exit_status, 1);
     EXPECT_EQ(gone.err, "freqimg: write error: Broken pipe\n");
     EXPECT_EQ(read_file(at("freq.dat")), example_list);
+
+    // A file that takes part of the stream and then no more must not keep
+    // the part, which could later be sent for a whole stream.
+    run_options limited = sending_output_to(output_to::file);
+    limited.output_file = tmp.path + "/upload.bin";
+    limited.file_size_limit = 2000;
+    write_file(limited.output_file, "kept from before\n");
+    run_result cut = run_freqimg(dir, limited);
+    EXPECT_EQ(cut.exit_status, 1);
+    EXPECT_EQ(cut.err, "freqimg: write error: File too large\n");
+    EXPECT_EQ(read_file(limited.output_file), "kept from before\n");
+}
+
+TEST_F(freqimg_run, delivers_the_whole_stream_to_an_output_that_must_be_waited_for) {
+    // A non-blocking pipe that is full at first: the run waits, then writes.
+    write_file(at("freq.dat"), example_list);
+    run_result r = run_freqimg(dir, sending_output_to(output_to::full_pipe));
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
+
+    // Without /dev/null (a minimal chroot) a closed standard input is no
+    // reason to fail: only standard output matters.
+    if (!can_hide_dev())
+        GTEST_SKIP() << "cannot give a run a /dev of its own on this machine";
+    run_options bare;
+    bare.stdin_closed = true;
+    bare.without_dev = true;
+    r = run_freqimg(dir, bare);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
 }
 
 TEST_F(freqimg_run, reports_strip_files_that_cannot_be_written) {
@@ -148,7 +277,7 @@ TEST_F(freqimg_run, reports_strip_files_that_cannot_be_written) {
     // strip being written is truncated, as any create-or-truncate write is;
     // the list stays as it was.
     run_options no_space;
-    no_space.no_file_space = true;
+    no_space.file_size_limit = 0;
     r = run_freqimg(dir, no_space);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg: temptx.dat: write error: File too large\n");

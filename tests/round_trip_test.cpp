@@ -30,7 +30,8 @@ TEST(round_trip, random_lists_come_back_from_their_streams) {
         SCOPED_TRACE("FREQIMG_ROUND_TRIP_START=" + std::to_string(start) + ", list " +
                      std::to_string(n) + ":\n" + list.text);
         freq_table table{};
-        fault f = parse_freq_list(list.text, true, table);
+        field_lines lines{};
+        fault f = parse_freq_list(list.text, table, lines);
         ASSERT_FALSE(f) << f.c_str();
         strip tx = make_strip(table, tx_column), rx = make_strip(table, rx_column);
         ASSERT_EQ(std::string_view(tx.data(), tx.size()), list.tx);

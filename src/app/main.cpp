@@ -3,8 +3,9 @@
 //
 // The run checks the whole list before it writes a file, writes both strip
 // files, assembles the whole stream from the strips read back, and only then
-// writes the stream with one write. Any failure prints one line and exits 1
-// with nothing on standard output.
+// writes the stream, with one write where the output takes it whole. Any
+// failure prints one line and exits 1, and takes back what it wrote to a
+// regular file.
 
 #include "channel_files.hpp"
 #include "image_template.hpp"
@@ -20,8 +21,12 @@ namespace {
 
 using namespace freqimg;
 
-int fail(const char *message) {
+void say(const char *message) {
     std::fprintf(stderr, "freqimg: %s\n", message);
+}
+
+int fail(const char *message) {
+    say(message);
     return 1;
 }
 
@@ -30,36 +35,30 @@ int fail_write(int error) {
     return 1;
 }
 
-// Puts /dev/null on any of descriptors 0-2 that came closed, so that no file
-// opened later takes its place. Returns false if standard output was closed.
-bool guard_standard_descriptors() {
-    bool stdout_open = true;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        if (fd == STDOUT_FILENO)
-            stdout_open = false;
-        if (::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd)
-            return false; // cannot even hold the place: give up before any output
-    }
-    return stdout_open;
-}
-
-// Writes the whole stream and closes standard output; returns 0 or errno.
-int write_stream(const image_stream &stream) {
-    if (int error = write_all(STDOUT_FILENO, stream.bytes.data(), stream.size))
-        return error;
-    return ::close(STDOUT_FILENO) == 0 ? 0 : errno;
+// A closed standard output is caught before any file is touched. Closed
+// standard input or error are no reason to fail: open_file keeps the
+// program's files off their descriptors.
+bool standard_output_open() {
+    return ::fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF;
 }
 
 } // namespace
 
-int main() {
-    if (!guard_standard_descriptors())
+int main(int argc, char **) {
+    if (!standard_output_open())
         return fail_write(EBADF);
+    if (argc > 1)
+        say("warning: arguments are ignored; the list is always freq.dat in the working directory");
 
     freq_table table{};
-    if (fault f = read_freq_table(table))
+    field_lines lines{};
+    if (fault f = read_freq_table(table, lines))
+        return fail(f.c_str());
+    for (std::size_t channel = 1; channel <= channel_count; ++channel)
+        for (std::size_t column : {tx_column, rx_column})
+            if (fault f = entry_warning(table, lines, channel, column))
+                say(f.c_str());
+    if (fault f = check_files_apart())
         return fail(f.c_str());
     if (fault f = write_strip(tx_strip_path, table, tx_column))
         return fail(f.c_str());
@@ -80,7 +79,8 @@ int main() {
     emit_window(stream, rx_window_base, {rx_strip.data(), rx_strip.size()});
     emit_fixed_records(stream, rx_window_base + window_end, last_record);
 
-    if (int error = write_stream(stream))
+    static_assert(stream_size <= take_back_limit);
+    if (int error = write_whole_and_close(STDOUT_FILENO, stream.bytes.data(), stream.size))
         return fail_write(error);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "freq_list.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace freqimg {
 namespace {
@@ -18,7 +19,15 @@ constexpr bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-bool is_frequency_entry(std::string_view token) {
+constexpr bool is_decimal_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool all_decimal(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), is_decimal_digit);
+}
+
+bool is_six_hex_digits(std::string_view token) {
     return token.size() == freq_entry_size && std::all_of(token.begin(), token.end(), is_hex_digit);
 }
 
@@ -33,6 +42,23 @@ const char *field_name(std::size_t field) {
     }
 }
 
+// For a field written as MHz with a point ("476.425"), the advice to write
+// it as the entry it means ("476425"); otherwise an empty text.
+std::array<char, 48> mhz_hint(std::string_view token) {
+    std::array<char, 48> hint{};
+    if (token.size() < 5 || token.size() > 7 || token[3] != '.')
+        return hint;
+    // Plain views, not substr: its range check would bring in exceptions.
+    std::string_view whole(token.data(), 3), fraction(token.data() + 4, token.size() - 4);
+    if (!all_decimal(whole) || !all_decimal(fraction))
+        return hint;
+    std::snprintf(hint.data(), hint.size(), "; write %.*s MHz as %.*s%.*s%.*s",
+                  static_cast<int>(token.size()), token.data(), 3, whole.data(),
+                  static_cast<int>(fraction.size()), fraction.data(),
+                  static_cast<int>(7 - token.size()), "000");
+    return hint;
+}
+
 fault list_ends_early(std::size_t tokens, unsigned line) {
     const char *name = freq_list_path;
     if (tokens == 0)
@@ -45,7 +71,9 @@ fault list_ends_early(std::size_t tokens, unsigned line) {
 
 } // namespace
 
-fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
+fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
+                      std::size_t limit) {
+    const bool whole = text.size() <= limit;
     std::size_t pos = 0;
     unsigned line = 1;
     unsigned last_token_line = 1;
@@ -60,22 +88,45 @@ fault parse_freq_list(std::string_view text, bool whole, freq_table &table) {
         std::size_t start = pos;
         while (pos < text.size() && !is_token_space(text[pos]))
             ++pos;
-        if (pos == text.size() && !whole) // the token may run on past what was read
+        // A token that ends at `limit` is followed by a separator inside the
+        // text; one that reaches past it may go on in the rest of the file.
+        if (!whole && pos > limit)
             return make_fault("%s:%u: no list of 63 fields in the first %zu bytes", freq_list_path,
-                              line, text.size());
+                              line, limit);
         last_token_line = line;
 
         std::string_view token(text.data() + start, pos - start);
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
-        if (row > 0 && field > 0 && token[0] != '-' && !is_frequency_entry(token))
-            return make_fault("%s:%u: channel %zu %s %s is not six hex digits", freq_list_path,
-                              line, row, field_name(field), quoted(token).data());
+        if (row > 0 && field > 0 && token[0] != '-' && !is_six_hex_digits(token))
+            return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path,
+                              line, row, field_name(field), quoted(token).data(),
+                              mhz_hint(token).data());
         freq_field &slot = table[row][field];
         slot.fill('\0');
         std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());
+        lines[row][field] = line;
     }
     return {};
+}
+
+bool holds_frequency(std::string_view entry) {
+    if (entry.size() != freq_entry_size)
+        return false;
+    bool blank = (entry[0] == 'C' || entry[0] == 'c') &&
+                 std::equal(entry.begin() + 1, entry.end(), blank_entry.begin() + 1);
+    return blank || all_decimal(entry);
+}
+
+fault entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
+                    std::size_t column) {
+    const freq_field &field = table[channel][column];
+    std::string_view entry(field.data());
+    if (entry[0] == '-' || holds_frequency(entry))
+        return {};
+    return make_fault("%s:%u: warning: channel %zu %s %s is not a frequency; it is sent as written",
+                      freq_list_path, lines[channel][column], channel, field_name(column),
+                      quoted(entry).data());
 }
 
 strip make_strip(const freq_table &table, std::size_t column) {

@@ -36,12 +36,29 @@ using freq_field = std::array<char, freq_entry_size + 1>;
 using freq_table = std::array<std::array<freq_field, 3>, channel_count + 1>;
 using strip = std::array<char, strip_size>;
 
-// Reads the first 63 tokens of `text` into `table`. `whole` tells whether
-// `text` is the whole file or only its first bytes; in the latter case the
-// 63rd token must end inside `text`. Every transmit and receive field must
-// begin with "-" (blank) or be exactly six hex digits; labels and the header
-// row may hold anything. Returns a fault naming "freq.dat" and the line.
-fault parse_freq_list(std::string_view text, bool whole, freq_table &table);
+// The line of "freq.dat" each field of a freq_table was read from.
+using field_lines = std::array<std::array<unsigned, 3>, channel_count + 1>;
+
+// Reads the first 63 tokens of `text`, the first bytes of "freq.dat", into
+// `table`, and the line of each into `lines`. Text up to `limit` bytes is
+// the whole file; longer text is cut from a longer file, and the 63rd token
+// must then end within its first `limit` bytes, so a reader that keeps one
+// byte past the limit can tell a token that ends there from one that runs
+// on. Every transmit and receive field must begin with "-" (blank) or be
+// exactly six hex digits; labels and the header row may hold anything.
+// Returns a fault naming "freq.dat" and the line.
+fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
+                      std::size_t limit = freq_list_limit);
+
+// Returns true when a six-hex-digit entry is a frequency the radio can hold:
+// six decimal digits (packed BCD), or the blank entry in either case.
+bool holds_frequency(std::string_view entry);
+
+// Returns a warning for the field of `channel` (1-20) in `column` when it is
+// an entry but no frequency ("47642a"): it is sent as written, but the radio
+// cannot tune to it. Returns an empty fault for any other field.
+fault entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
+                    std::size_t column);
 
 // Returns the strip of `column` (tx_column or rx_column) of a table that
 // parse_freq_list accepted: a blank field gives blank_entry, any other is

@@ -65,6 +65,53 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
     return {};
 }
 
+// How many data characters of the record at `address` are a strip's: 32 in
+// a window's first three records, 24 in its fourth, none elsewhere.
+std::size_t strip_characters(unsigned address) {
+    constexpr std::size_t data_chars = 2 * record_data_size;
+    for (unsigned base : {tx_window_base, rx_window_base})
+        if (address >= base && address < base + window_records * record_data_size) {
+            std::size_t before = (address - base) / record_data_size * data_chars;
+            return std::min(data_chars, window_strip_size - before);
+        }
+    return 0;
+}
+
+// Fixed records are compared with the template; in a window, the bytes
+// after the strip with the zero padding.
+void find_changes(decoded_stream &out) {
+    for (unsigned address = 0; address < image_size; address += record_data_size) {
+        std::string_view fixed = template_record(address);
+        for (std::size_t i = strip_characters(address) / 2; i < record_data_size; ++i) {
+            const char *digits = fixed.empty() ? "00" : fixed.data() + record_data_offset + 2 * i;
+            std::uint8_t expected = hex_byte(digits[0], digits[1]);
+            unsigned at = address + static_cast<unsigned>(i);
+            if (out.image[at] != expected)
+                out.changes.push_back({at, out.image[at], expected, fixed.empty()});
+        }
+    }
+}
+
+void find_lower_case(decoded_stream &out) {
+    for (std::size_t frame = 0; frame < frame_count; ++frame) {
+        // The strip's characters stand as the list gave them, lower case included.
+        std::size_t strip_end =
+            record_data_offset + strip_characters(static_cast<unsigned>(frame * record_data_size));
+        const record_text &text = out.texts[frame];
+        for (std::size_t i = 0; i < record_text_size; ++i) {
+            bool lower =
+                text[i] >= 'a' && text[i] <= 'f' && (i < record_data_offset || i >= strip_end);
+            if (!lower)
+                continue;
+            if (!out.lower_case.empty() && out.lower_case.back().frame == frame &&
+                out.lower_case.back().last + 1 == i)
+                out.lower_case.back().last = i;
+            else
+                out.lower_case.push_back({frame, i, i});
+        }
+    }
+}
+
 } // namespace
 
 decoded_stream decode_stream(std::span<const unsigned char> bytes) {
@@ -93,7 +140,21 @@ decoded_stream decode_stream(std::span<const unsigned char> bytes) {
                       image_size - record_data_size);
         out.faults.push_back(what);
     }
+    if (out.faults.empty()) {
+        find_changes(out);
+        find_lower_case(out);
+    }
     return out;
+}
+
+const char *differs_from_freqimg(const decoded_stream &stream) {
+    if (!stream.faults.empty())
+        return "the stream is faulty";
+    if (!stream.changes.empty())
+        return "bytes differ from what freqimg writes";
+    if (!stream.lower_case.empty())
+        return "hex letters are in lower case where freqimg writes upper case";
+    return nullptr;
 }
 
 std::string window_strip_text(const decoded_stream &stream, std::uint16_t base) {

@@ -1,6 +1,8 @@
 // Reading an upload stream back: every frame is checked against the frame,
 // record text and checksum rules, and the record texts and image bytes are
-// recovered, so a stream can be shown or turned back into a channel list.
+// recovered, so a stream can be shown, sent or turned back into a channel
+// list. A sound stream is also compared with what freqimg writes, text for
+// text, so that a stream freqimg would not make is never taken for one.
 #pragma once
 
 #include "image_frame.hpp"
@@ -14,6 +16,22 @@
 
 namespace freqimg {
 
+// An image byte of a sound stream that freqimg writes otherwise: in a fixed
+// record (the template's byte), or in the zero padding after a window's
+// twenty entries.
+struct byte_change {
+    unsigned address;
+    std::uint8_t found, expected;
+    bool padding;
+};
+
+// Hex letters in lower case, characters `first` to `last` of the record text
+// of `frame`, where freqimg writes upper case: everywhere but the strips'
+// characters in the windows.
+struct lower_case_run {
+    std::size_t frame, first, last;
+};
+
 struct decoded_stream {
     // Each frame's 40 characters as found, and the image bytes they spell;
     // meaningful only for frames without a fault.
@@ -24,10 +42,19 @@ struct decoded_stream {
     // of the wrong length gets a message of its own and its frames are
     // checked as far as they go.
     std::vector<std::string> faults;
+    // For a stream without faults, how it departs from what freqimg writes.
+    std::vector<byte_change> changes;
+    std::vector<lower_case_run> lower_case;
 };
 
 // Checks and decodes a stream; never fails on any bytes.
 decoded_stream decode_stream(std::span<const unsigned char> bytes);
+
+// Returns nullptr when freqimg makes this very stream, byte for byte, from
+// the channel list its windows carry: no fault, no changed byte, no lower
+// case outside the strips. Otherwise returns what stands in the way, for
+// example "bytes differ from what freqimg writes".
+const char *differs_from_freqimg(const decoded_stream &stream);
 
 // Returns the 120 characters a window at `base` carries, as they stand in the
 // record texts (lower-case digits included).

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,10 @@ constexpr const char *usage_text =
     "Check an upload stream made by freqimg and show what it programs.\n"
     "With no FILE, or when FILE is -, read standard input.\n"
     "\n"
-    "  --freq-list  print a freq.dat from which freqimg makes the same stream\n"
+    "  --freq-list  print a channel list from which freqimg makes the same\n"
+    "               stream (labels are placeholders: the stream has none)\n"
     "  --help       print this help and exit\n"
+    "  --version    print the version and exit\n"
     "\n"
     "Exit status: 0 for a sound stream, 1 for a faulty one or trouble\n"
     "reading it, 2 for a usage error.\n";
@@ -47,15 +50,16 @@ bool read_input(int fd, std::vector<unsigned char> &bytes) {
     return n >= 0;
 }
 
-// Writes `text` to standard output and closes it; false on any failure.
-bool write_out(const std::string &text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-           std::fclose(stdout) == 0;
+// Writes `text` to standard output and closes it, like any output of the
+// program; a failure is reported and gives exit status 1.
+int write_out(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fclose(stdout) == 0)
+        return 0;
+    std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(errno));
+    return 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
+int inspect(int argc, char **argv) {
     bool freq_list = false;
     const char *path = nullptr;
     bool options_done = false;
@@ -64,8 +68,9 @@ int main(int argc, char **argv) {
         if (!options_done && arg == "--") {
             options_done = true;
         } else if (!options_done && arg == "--help") {
-            std::fputs(usage_text, stdout);
-            return write_out("") ? 0 : 1;
+            return write_out(usage_text);
+        } else if (!options_done && arg == "--version") {
+            return write_out("freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
         } else if (!options_done && arg == "--freq-list") {
             freq_list = true;
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
@@ -79,7 +84,7 @@ int main(int argc, char **argv) {
 
     bool from_stdin = path == nullptr || std::strcmp(path, "-") == 0;
     const char *name = from_stdin ? "standard input" : path;
-    int fd = from_stdin ? STDIN_FILENO : ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = from_stdin ? STDIN_FILENO : open_file(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::fprintf(stderr, "%s: %s: cannot open: %s\n", program, name, std::strerror(errno));
         return 1;
@@ -102,14 +107,21 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: %s: %s\n", program, name, fault.c_str());
     if (!stream.faults.empty())
         return 1;
-    if (freq_list && !freqimg_can_remake(stream))
-        std::fprintf(stderr,
-                     "%s: %s: fixed records differ from the built-in template; freqimg "
-                     "makes another stream from this list\n",
-                     program, name);
-    if (!write_out(freq_list ? freq_list_text(stream) : stream_report(stream))) {
-        std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(errno));
+    for (const std::string &warning : entry_warnings(stream))
+        std::fprintf(stderr, "%s: %s: warning: %s\n", program, name, warning.c_str());
+    if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)
+        std::fprintf(stderr, "%s: %s: warning: %s; freqimg makes another stream from this list\n",
+                     program, name, how);
+    return write_out(freq_list ? freq_list_text(stream) : stream_report(stream));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    try {
+        return inspect(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "%s: memory exhausted\n", program);
         return 1;
     }
-    return 0;
 }

@@ -1,0 +1,26 @@
+// What freqimg-inspect shows of a sound stream: the channel table in MHz and
+// where the stream departs from what freqimg writes, or the stream turned
+// back into a channel list.
+#pragma once
+
+#include "image_decode.hpp"
+
+#include <string>
+#include <vector>
+
+namespace freqimg {
+
+// Returns the readable report of a stream that decoded without faults.
+std::string stream_report(const decoded_stream &stream);
+
+// Returns one warning for each window entry that is no frequency the radio
+// can hold, for example `channel 11 transmit entry "47ab2f" is not a
+// frequency`.
+std::vector<std::string> entry_warnings(const decoded_stream &stream);
+
+// Returns a "freq.dat" from which freqimg makes the same windows again: a
+// header row, then twenty rows of a placeholder label (the stream carries no
+// labels), transmit entry and receive entry, with "-" for the blank entry.
+std::string freq_list_text(const decoded_stream &stream);
+
+} // namespace freqimg
