@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace freqimg_test {
 namespace {
 
@@ -43,22 +45,62 @@ TEST_F(inspect, shows_the_channels_of_a_sound_stream) {
     EXPECT_EQ(from_stdin.out, from_file.out);
 }
 
-TEST_F(inspect, marks_entries_that_are_no_frequency_and_changed_settings) {
-    std::string stream = example_stream;
-    // Byte 0x0055 of the image is 00 in the template: make it 01, checksum kept right.
-    std::size_t frame5 = 5 * 46 + 5;
-    stream.replace(frame5 + 6 + 2 * 5, 2, "01");
-    stream.replace(frame5 + 38, 2, "08");
+TEST_F(inspect, marks_entries_that_are_no_frequency) {
     std::string list = read_file(EXAMPLES_DIR "/freq.dat");
     list.replace(list.find("476650"), 6, "47ab2f");
-    std::string odd = generate(list);
+    run_result r = inspect_stream(generate(list));
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "Stream: 2944 bytes, 64 frames, every frame and checksum sound; 1 entry is not a "
+              "frequency");
+    EXPECT_NE(r.out.find("     11  47ab2f (not a frequency)  476.650\n"), std::string::npos);
+    EXPECT_EQ(r.err, "freqimg-inspect: " + stream_path +
+                         ": warning: channel 11 transmit entry \"47ab2f\" is not a frequency\n");
+}
 
-    run_result r = inspect_stream(stream);
-    EXPECT_EQ(r.exit_status, 0) << r.err;
-    EXPECT_NE(r.out.find("  0050: 0055 01 (template 00)\n"), std::string::npos) << r.out;
-    r = inspect_stream(odd);
-    EXPECT_NE(r.out.find("     11  47ab2f (not a frequency)  476.650\n"), std::string::npos)
-        << r.out;
+TEST_F(inspect, reports_where_freqimg_would_write_otherwise) {
+    // Sound streams, each edited where freqimg never writes what they hold;
+    // --freq-list must then warn that its list makes another stream.
+    struct edit {
+        std::size_t frame, offset; // offset in the record text
+        const char *text;
+    };
+    struct row {
+        std::vector<edit> edits;
+        std::string line; // empty: freqimg makes the very same stream
+        std::string why;
+    } const rows[] = {
+        // Image byte 0055 (template 00) made 01, its checksum kept right.
+        {{{5, 16, "01"}, {5, 38, "08"}},
+         "\nBytes that differ from what freqimg writes:\n  0050: 0055 01 (template 00)\n",
+         "bytes differ from what freqimg writes"},
+        // The same values, in lower case: in fixed data, a window's address
+        // and a checksum.
+        {{{4, 16, "fe"}, {4, 38, "ee"}, {26, 2, "a"}},
+         "\nHex letters in lower case where freqimg writes upper case:\n"
+         "  0040: \"fe\" at character 16, \"ee\" at character 38\n  01A0: \"a\" at character 2\n",
+         "hex letters are in lower case where freqimg writes upper case"},
+        // Lower case in a strip's characters is the list's own.
+        {{{29, 6, "c"}}, "", ""},
+    };
+    for (const row &r : rows) {
+        std::string stream = example_stream;
+        for (const edit &e : r.edits)
+            stream.replace(e.frame * 46 + 5 + e.offset, std::strlen(e.text), e.text);
+        run_result report = inspect_stream(stream);
+        EXPECT_EQ(report.exit_status, 0) << report.err;
+        std::string tail =
+            report.out.substr(report.out.find("\n\n", report.out.find("   20 ")) + 1);
+        EXPECT_EQ(tail,
+                  r.line.empty() ? "\nFixed records: all as in the built-in template\n" : r.line);
+        run_result list = inspect_stream(stream, {"--freq-list"});
+        EXPECT_EQ(list.exit_status, 0);
+        EXPECT_EQ(list.err, r.why.empty()
+                                ? ""
+                                : "freqimg-inspect: " + stream_path + ": warning: " + r.why +
+                                      "; freqimg makes another stream from this "
+                                      "list\n");
+    }
 }
 
 TEST_F(inspect, names_every_corrupted_frame) {
@@ -134,6 +176,40 @@ TEST_F(inspect, usage_errors_exit_2) {
                   std::string::npos);
     }
     EXPECT_EQ(run_inspect({"--help"}).exit_status, 0);
+    EXPECT_EQ(run_inspect({"--version"}).out, "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
+}
+
+TEST_F(inspect, reports_every_failure_in_one_line) {
+    // Help that cannot be written is a failure like any other write.
+    for (auto [where, reason] : {std::pair{output_to::dev_full, "No space left on device"},
+                                 std::pair{output_to::closed, "Bad file descriptor"}}) {
+        run_options options;
+        options.program = FREQIMG_INSPECT_PATH;
+        options.args = {"--help"};
+        options.output = where;
+        run_result r = run_freqimg(".", options);
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, std::string("freqimg-inspect: write error: ") + reason + "\n");
+    }
+
+    // Short of memory, at whatever point, the run says so; it never aborts.
+    if (sanitized)
+        GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+    write_file(stream_path, example_stream);
+    bool exhausted = false;
+    for (long limit = 16 << 20; limit >= 2 << 20; limit -= 128 << 10) {
+        run_options options;
+        options.program = FREQIMG_INSPECT_PATH;
+        options.args = {stream_path};
+        options.memory_limit = limit;
+        run_result r = run_freqimg(".", options);
+        EXPECT_NE(r.exit_status, -1) << "killed by signal " << r.signal << " at " << limit;
+        if (r.exit_status == 1) {
+            EXPECT_EQ(r.err, "freqimg-inspect: memory exhausted\n") << limit;
+        }
+        exhausted = exhausted || r.exit_status == 1;
+    }
+    EXPECT_TRUE(exhausted);
 }
 
 } // namespace

@@ -115,13 +115,17 @@ int inspect(int argc, char **argv) {
     return write_out(freq_list ? freq_list_text(stream) : stream_report(stream));
 }
 
+// Out of memory, the run says so in one line and ends. No exception: with
+// memory this short the runtime may have none left to throw one with.
+[[noreturn]] void memory_exhausted() {
+    constexpr std::string_view message = "freqimg-inspect: memory exhausted\n";
+    (void)!::write(STDERR_FILENO, message.data(), message.size());
+    ::_exit(1);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    try {
-        return inspect(argc, argv);
-    } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "%s: memory exhausted\n", program);
-        return 1;
-    }
+    std::set_new_handler(memory_exhausted);
+    return inspect(argc, argv);
 }

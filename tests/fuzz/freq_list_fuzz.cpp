@@ -89,6 +89,13 @@ void check_decoder(const std::uint8_t *data, std::size_t size) {
         write_frame(again, text);
     if (!std::equal(data, data + size, again.bytes.begin()))
         fail("accepted stream does not frame back to itself", "");
+    // freqimg remakes the stream exactly when composing it from its own
+    // windows gives the same bytes.
+    image_stream remade = freqimg_test::compose_stream(window_strip_text(decoded, tx_window_base),
+                                                       window_strip_text(decoded, rx_window_base));
+    bool same = std::equal(data, data + size, remade.bytes.begin());
+    if (same != (differs_from_freqimg(decoded) == nullptr))
+        fail("wrong verdict on whether freqimg writes this stream", same ? "same" : "differs");
 }
 
 } // namespace
