@@ -179,7 +179,7 @@ TEST_F(inspect, usage_errors_exit_2) {
     EXPECT_EQ(run_inspect({"--version"}).out, "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
 }
 
-TEST_F(inspect, reports_every_failure_in_one_line) {
+TEST_F(inspect, reports_help_that_cannot_be_written) {
     // Help that cannot be written is a failure like any other write.
     for (auto [where, reason] : {std::pair{output_to::dev_full, "No space left on device"},
                                  std::pair{output_to::closed, "Bad file descriptor"}}) {
@@ -191,7 +191,9 @@ TEST_F(inspect, reports_every_failure_in_one_line) {
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_EQ(r.err, std::string("freqimg-inspect: write error: ") + reason + "\n");
     }
+}
 
+TEST_F(inspect, says_when_memory_is_exhausted) {
     // Short of memory, at whatever point, the run says so; it never aborts.
     if (sanitized)
         GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
