@@ -9,8 +9,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include <cstring>
+
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -67,15 +70,17 @@ void set_limit(int resource, long bytes) {
 } // namespace
 
 started start_command(const std::string &dir, const run_options &options) {
+    // Close-on-exec throughout, so that no run holds on to another's pipes
+    // or to a test's terminal.
     int out[2], err[2];
-    if (::pipe(out) != 0)
+    if (::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     if (options.stderr_to_tty) {
-        err[0] = ::posix_openpt(O_RDWR | O_NOCTTY);
+        err[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0 ||
-            (err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY)) < 0)
+            (err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0)
             throw std::runtime_error("pseudo-terminal");
-    } else if (::pipe(err) != 0) {
+    } else if (::pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
     started command;
@@ -175,6 +180,61 @@ bool can_hide_dev() {
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+pty_pair::pty_pair() {
+    controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (controller < 0 || ::grantpt(controller) != 0 || ::unlockpt(controller) != 0)
+        throw std::runtime_error("posix_openpt");
+    path = ::ptsname(controller);
+    terminal = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0)
+        throw std::runtime_error("cannot open " + path);
+}
+
+pty_pair::~pty_pair() {
+    ::close(terminal);
+    if (controller >= 0)
+        ::close(controller);
+}
+
+termios pty_pair::settings() const {
+    termios t{};
+    ::tcgetattr(terminal, &t);
+    return t;
+}
+
+bool pty_pair::wait_until_raw() const {
+    for (int i = 0; i < 500; ++i) {
+        if ((settings().c_lflag & ICANON) == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string pty_pair::received(int ms) const {
+    std::string got;
+    pollfd in{controller, POLLIN, 0};
+    char buffer[4096];
+    while (::poll(&in, 1, ms) > 0) {
+        ssize_t n = ::read(controller, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+void pty_pair::send(const std::string &bytes) const {
+    if (::write(controller, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("cannot write to the pseudo-terminal");
+}
+
+bool same_settings(const termios &a, const termios &b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
 temp_dir::temp_dir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "freqimg-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)

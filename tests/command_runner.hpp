@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <sys/types.h>
+#include <termios.h>
 
 namespace freqimg_test {
 
@@ -73,6 +74,28 @@ inline constexpr bool sanitized = false;
 #else
 inline constexpr bool sanitized = false;
 #endif
+
+// A pseudo-terminal pair: the program under test gets the terminal side at
+// `path`; the test keeps the other end, and a descriptor of the terminal
+// side to look at its settings and to suspend its output.
+struct pty_pair {
+    pty_pair();
+    ~pty_pair();
+    pty_pair(const pty_pair &) = delete;
+    pty_pair &operator=(const pty_pair &) = delete;
+
+    termios settings() const;
+    // Waits until someone else has set the terminal side raw; false after 5 s.
+    bool wait_until_raw() const;
+    // Everything the other end receives until it has been quiet for `ms`.
+    std::string received(int ms = 200) const;
+    void send(const std::string &bytes) const;
+
+    int controller = -1, terminal = -1;
+    std::string path;
+};
+
+bool same_settings(const termios &a, const termios &b);
 
 // A fresh directory, removed with all it holds at the end of the test.
 struct temp_dir {

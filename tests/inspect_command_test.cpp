@@ -166,6 +166,35 @@ TEST_F(inspect, freq_list_makes_the_same_stream_again) {
     }
 }
 
+TEST_F(inspect, reads_one_stream_from_a_serial_line) {
+    // A line never ends its input: the inspector stops after one stream, or
+    // at a silence once data has begun, and puts the line back.
+    pty_pair line;
+    const termios before = line.settings();
+    run_options options;
+    options.program = FREQIMG_INSPECT_PATH;
+    options.args = {"--timeout", "0.5", line.path};
+    started whole = start_command(".", options);
+    ASSERT_TRUE(line.wait_until_raw());
+    line.send(example_stream + "and what follows");
+    run_result r = finish_command(whole);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_NE(r.out.find("Fixed records: all as in the built-in template\n"), std::string::npos);
+    EXPECT_TRUE(same_settings(line.settings(), before));
+
+    ::tcflush(line.terminal, TCIFLUSH);  // what followed the stream
+    options.args = {"--timeout", "0.5"}; // the line as standard input, cut short
+    options.input = line.path;
+    started cut = start_command(".", options);
+    ASSERT_TRUE(line.wait_until_raw());
+    line.send(example_stream.substr(0, 1000));
+    r = finish_command(cut);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "freqimg-inspect: standard input: stream is 1000 bytes, not 2944");
+    EXPECT_TRUE(same_settings(line.settings(), before));
+}
+
 TEST_F(inspect, usage_errors_exit_2) {
     for (std::vector<std::string> args :
          {std::vector<std::string>{"--frequency"}, std::vector<std::string>{"-x", "a"},

@@ -1,8 +1,10 @@
 // freqimg-inspect: checks an upload stream as freqimg writes it and shows
-// what it would program, or gives back the channel list that makes it.
+// what it would program, or gives back the channel list that makes it. It
+// reads a file, a pipe, or one stream from a serial line.
 
-#include "channel_files.hpp"
 #include "image_decode.hpp"
+#include "serial_line.hpp"
+#include "stream_input.hpp"
 #include "stream_report.hpp"
 
 #include <cerrno>
@@ -21,17 +23,21 @@ namespace {
 using namespace freqimg;
 
 constexpr const char *program = "freqimg-inspect";
-constexpr std::size_t input_limit = 1 << 20; // an endless input is no stream
+constexpr unsigned default_silence_ms = 5000;
 
 constexpr const char *usage_text =
-    "Usage: freqimg-inspect [--freq-list] [FILE]\n"
+    "Usage: freqimg-inspect [--freq-list] [--timeout SECONDS] [FILE]\n"
     "Check an upload stream made by freqimg and show what it programs.\n"
-    "With no FILE, or when FILE is -, read standard input.\n"
+    "With no FILE, or when FILE is -, read standard input. From a serial\n"
+    "line, read one stream: stop after 2944 bytes, or when the line has\n"
+    "been silent for SECONDS (default 5) once data has begun.\n"
     "\n"
-    "  --freq-list  print a channel list from which freqimg makes the same\n"
-    "               stream (labels are placeholders: the stream has none)\n"
-    "  --help       print this help and exit\n"
-    "  --version    print the version and exit\n"
+    "  --freq-list          print a channel list from which freqimg makes the\n"
+    "                       same stream (labels are placeholders: the stream\n"
+    "                       has none)\n"
+    "  --timeout SECONDS    how long a serial line may be silent\n"
+    "  --help               print this help and exit\n"
+    "  --version            print the version and exit\n"
     "\n"
     "Exit status: 0 for a sound stream, 1 for a faulty one or trouble\n"
     "reading it, 2 for a usage error.\n";
@@ -40,14 +46,6 @@ int usage_error(const char *what, const char *arg) {
     std::fprintf(stderr, "%s: %s '%s'\nTry '%s --help' for more information.\n", program, what, arg,
                  program);
     return 2;
-}
-
-// Reads all of `fd` up to input_limit + 1 bytes; returns false with errno set.
-bool read_input(int fd, std::vector<unsigned char> &bytes) {
-    bytes.resize(input_limit + 1);
-    ssize_t n = read_up_to(fd, reinterpret_cast<char *>(bytes.data()), bytes.size());
-    bytes.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-    return n >= 0;
 }
 
 // Writes `text` to standard output and closes it, like any output of the
@@ -61,6 +59,7 @@ int write_out(std::string_view text) {
 
 int inspect(int argc, char **argv) {
     bool freq_list = false;
+    unsigned silence_ms = default_silence_ms;
     const char *path = nullptr;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -73,6 +72,12 @@ int inspect(int argc, char **argv) {
             return write_out("freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
         } else if (!options_done && arg == "--freq-list") {
             freq_list = true;
+        } else if (!options_done && (arg == "--timeout" || arg.starts_with("--timeout="))) {
+            const char *value = arg == "--timeout" ? argv[++i] : argv[i] + 10;
+            if (value == nullptr)
+                return usage_error("option requires an argument", "--timeout");
+            if (!parse_seconds(value, silence_ms))
+                return usage_error("invalid timeout", value);
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
             return usage_error("unrecognized option", argv[i]);
         } else if (path != nullptr) {
@@ -82,23 +87,10 @@ int inspect(int argc, char **argv) {
         }
     }
 
-    bool from_stdin = path == nullptr || std::strcmp(path, "-") == 0;
-    const char *name = from_stdin ? "standard input" : path;
-    int fd = from_stdin ? STDIN_FILENO : open_file(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        std::fprintf(stderr, "%s: %s: cannot open: %s\n", program, name, std::strerror(errno));
-        return 1;
-    }
+    const char *name = stream_input_name(path);
     std::vector<unsigned char> bytes;
-    if (!read_input(fd, bytes)) {
-        std::fprintf(stderr, "%s: %s: read error: %s\n", program, name, std::strerror(errno));
-        return 1;
-    }
-    if (!from_stdin)
-        ::close(fd);
-    if (bytes.size() > input_limit) {
-        std::fprintf(stderr, "%s: %s: stream is over %zu bytes, not %zu\n", program, name,
-                     input_limit, stream_size);
+    if (fault f = read_stream_input(path, stream_size, silence_ms, bytes)) {
+        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
         return 1;
     }
 
@@ -118,6 +110,7 @@ int inspect(int argc, char **argv) {
 // Out of memory, the run says so in one line and ends. No exception: with
 // memory this short the runtime may have none left to throw one with.
 [[noreturn]] void memory_exhausted() {
+    return_line();
     constexpr std::string_view message = "freqimg-inspect: memory exhausted\n";
     (void)!::write(STDERR_FILENO, message.data(), message.size());
     ::_exit(1);

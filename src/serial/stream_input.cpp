@@ -1,0 +1,87 @@
+#include "stream_input.hpp"
+
+#include "channel_files.hpp"
+#include "serial_line.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace freqimg {
+namespace {
+
+bool is_standard_input(const char *path) {
+    return path == nullptr || std::strcmp(path, "-") == 0;
+}
+
+fault system_fault(const char *name, const char *what, int error) {
+    return make_fault("%s: %s: %s", name, what, std::strerror(error));
+}
+
+// Reads one stream from the terminal open on `fd`, borrowed for the time.
+fault capture(int fd, const char *name, bool owned, std::size_t stream_bytes, unsigned silence_ms,
+              std::vector<unsigned char> &bytes) {
+    if (fault f = borrow_line(fd, name, 0, owned))
+        return f;
+    bytes.resize(stream_bytes);
+    capture_outcome got = capture_from_line(bytes, silence_ms);
+    return_line();
+    bytes.resize(got.size);
+    return got.error != 0 ? system_fault(name, "read error", got.error) : fault{};
+}
+
+} // namespace
+
+const char *stream_input_name(const char *path) {
+    return is_standard_input(path) ? "standard input" : path;
+}
+
+bool parse_seconds(const char *text, unsigned &milliseconds) {
+    char *end = nullptr;
+    errno = 0;
+    double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !(seconds >= 0.001 && seconds <= 86400))
+        return false;
+    milliseconds = static_cast<unsigned>(std::lround(seconds * 1000));
+    return true;
+}
+
+fault read_stream_input(const char *path, std::size_t stream_bytes, unsigned silence_ms,
+                        std::vector<unsigned char> &bytes) {
+    const char *name = stream_input_name(path);
+    int fd = STDIN_FILENO;
+    bool owned = !is_standard_input(path);
+    if (owned) {
+        // A device is opened as a line is, so that a serial port without
+        // carrier does not hold the open up; any other file as it is.
+        fd = open_line(path);
+        bool device = fd >= 0;
+        if (fd < 0 && errno == ENOTTY)
+            fd = open_file(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return system_fault(name, "cannot open", errno);
+        if (device && ::isatty(fd) == 0)
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    if (::isatty(fd) != 0)
+        return capture(fd, name, owned, stream_bytes, silence_ms, bytes);
+
+    bytes.resize(stream_input_limit + 1);
+    ssize_t n = read_up_to(fd, reinterpret_cast<char *>(bytes.data()), bytes.size());
+    int error = errno;
+    if (owned)
+        ::close(fd);
+    if (n < 0)
+        return system_fault(name, "read error", error);
+    bytes.resize(static_cast<std::size_t>(n));
+    if (bytes.size() > stream_input_limit)
+        return make_fault("%s: stream is over %zu bytes, not %zu", name, stream_input_limit,
+                          stream_bytes);
+    return {};
+}
+
+} // namespace freqimg

@@ -1,0 +1,33 @@
+// Reading an upload stream to check or send: from a file, a pipe or a
+// serial line, never without bound.
+#pragma once
+
+#include "fault.hpp"
+
+#include <cstddef>
+#include <vector>
+
+namespace freqimg {
+
+// More than any stream, so that an endless input is cut off and refused.
+inline constexpr std::size_t stream_input_limit = 1 << 20;
+
+// Reads the stream in `path`, or in standard input when `path` is null or
+// "-", into `bytes`: all of a file or a pipe, up to stream_input_limit. A
+// serial line (a terminal device) never ends its input, so from one it reads
+// one stream: the line is borrowed as serial_line.hpp says, and the reading
+// stops after `stream_bytes` or once data has begun and then paused for
+// `silence_ms`. Faults name the input ("standard input" or the path):
+// "cannot open: REASON", "read error: REASON", "stream is over 1048576
+// bytes, not 2944".
+fault read_stream_input(const char *path, std::size_t stream_bytes, unsigned silence_ms,
+                        std::vector<unsigned char> &bytes);
+
+// The name faults give the input at `path`.
+const char *stream_input_name(const char *path);
+
+// Reads a time in seconds, whole or with a fraction ("5", "0.5"), from 1 ms
+// to a day, into `milliseconds`. Returns false for anything else.
+bool parse_seconds(const char *text, unsigned &milliseconds);
+
+} // namespace freqimg

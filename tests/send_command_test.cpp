@@ -1,0 +1,173 @@
+// Black-box tests of freqimg-send on real pseudo-terminal pairs, the
+// kernel's own terminal layer: what arrives at the other end, the line's
+// settings after every way out, and each refusal.
+#include "command_runner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace freqimg_test {
+namespace {
+
+const std::string example_stream = read_file(TEST_DATA_DIR "/example_stream.bin");
+
+class send : public ::testing::Test {
+  protected:
+    temp_dir tmp;
+    pty_pair line;
+    const termios before = line.settings();
+
+    run_options sender(std::vector<std::string> args, const std::string &input = "/dev/null") {
+        run_options options;
+        options.program = FREQIMG_SEND_PATH;
+        options.args = std::move(args);
+        options.input = input;
+        return options;
+    }
+
+    std::string stream_file(const std::string &bytes, const char *name = "stream.bin") {
+        std::string path = tmp.path + "/" + name;
+        write_file(path, bytes);
+        return path;
+    }
+
+    void expect_line_as_before(const char *after) {
+        EXPECT_TRUE(same_settings(line.settings(), before)) << "settings changed " << after;
+    }
+};
+
+TEST_F(send, delivers_the_stream_byte_for_byte) {
+    // The whole upload as a user types it.
+    write_file(tmp.path + "/freq.dat", read_file(EXAMPLES_DIR "/freq.dat"));
+    run_options pipeline;
+    pipeline.program = "/bin/sh";
+    pipeline.args = {"-c", "\"$0\" | \"$1\" \"$2\"", FREQIMG_PATH, FREQIMG_SEND_PATH, line.path};
+    run_result r = run_freqimg(tmp.path, pipeline);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err, ""); // nothing on success when standard error is no terminal
+    EXPECT_EQ(line.received(), example_stream);
+    expect_line_as_before("after success");
+
+    // A stream freqimg would not write goes out as it stands, with a
+    // warning; on a terminal, the final line says what went.
+    std::string edited = example_stream;
+    edited.replace(5 * 46 + 5 + 16, 2, "01");
+    edited.replace(5 * 46 + 5 + 38, 2, "08");
+    run_options options = sender({"--speed", "1200", line.path, stream_file(edited)});
+    options.stderr_to_tty = true;
+    r = run_freqimg(tmp.path, options);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(line.received(), edited);
+    EXPECT_NE(r.err.find("freqimg-send: " + tmp.path +
+                         "/stream.bin: warning: bytes differ from what freqimg writes; sending "
+                         "it as it stands\r\n"),
+              std::string::npos)
+        << r.err;
+    std::string last = r.err.substr(r.err.rfind('\r', r.err.size() - 3));
+    EXPECT_EQ(last.substr(0, 32), "\rsent 2944 bytes, 64 frames, in ") << r.err;
+    EXPECT_NE(last.find(" s at 1200 baud"), std::string::npos) << r.err;
+    EXPECT_EQ(last.substr(last.size() - 2), "\r\n") << r.err;
+    expect_line_as_before("after a send at 1200 baud");
+}
+
+TEST_F(send, refuses_before_sending_anything) {
+    std::string bad_checksum = example_stream;
+    bad_checksum[26 * 46 + 5 + 10] = '0';
+    const std::string no_port = "/nonexistent/ttyUSB0"; // never opened for a bad stream
+    struct row {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string err;
+    } const rows[] = {
+        {{line.path},
+         "/dev/null",
+         1,
+         "freqimg-send: standard input: stream is 0 bytes, not 2944\n"
+         "freqimg-send: standard input: frames 0 to 63 (addresses 0000 to 03F0): missing\n"},
+        {{no_port, "-"},
+         stream_file(bad_checksum, "bad.bin"),
+         1,
+         "freqimg-send: standard input: frame 26 (address 01A0): checksum is 86, record sums "
+         "to E0\n"},
+        {{no_port},
+         stream_file(example_stream),
+         1,
+         "freqimg-send: " + no_port + ": cannot open: No such file or directory\n"},
+        {{"/dev/null"},
+         stream_file(example_stream),
+         1,
+         "freqimg-send: /dev/null: not a serial line\n"},
+        {{tmp.path},
+         stream_file(example_stream),
+         1,
+         "freqimg-send: " + tmp.path + ": not a serial line\n"},
+        {{}, "/dev/null", 2, "freqimg-send: missing port operand\n"},
+        {{"--speed", "12345", line.path}, "/dev/null", 2, "freqimg-send: invalid speed '12345'\n"},
+        {{"--timeout=0", line.path}, "/dev/null", 2, "freqimg-send: invalid timeout '0'\n"},
+        {{line.path, "a", "b"}, "/dev/null", 2, "freqimg-send: extra operand 'b'\n"},
+    };
+    for (const row &r : rows) {
+        run_result result = run_freqimg(tmp.path, sender(r.args, r.input));
+        EXPECT_EQ(result.exit_status, r.status) << r.err;
+        std::string err = r.status == 2 ? r.err + "Try 'freqimg-send --help' for more "
+                                                  "information.\n"
+                                        : r.err;
+        EXPECT_EQ(result.err, err);
+    }
+    EXPECT_EQ(line.received(), "");
+    expect_line_as_before("after a refused stream");
+}
+
+TEST_F(send, times_out_on_a_suspended_line) {
+    ASSERT_EQ(::tcflow(line.terminal, TCOOFF), 0);
+    auto start = std::chrono::steady_clock::now();
+    run_result r =
+        run_freqimg(tmp.path, sender({"--timeout", "1", line.path}, stream_file(example_stream)));
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err,
+              "freqimg-send: " + line.path + ": timed out after 1 s with 0 of 2944 bytes sent\n");
+    EXPECT_GE(took, std::chrono::seconds(1));
+    EXPECT_LT(took, std::chrono::seconds(2));
+    expect_line_as_before("after a timeout");
+    // What was queued is discarded, not sent once the line resumes.
+    ::tcflow(line.terminal, TCOON);
+    EXPECT_EQ(line.received(), "");
+}
+
+TEST_F(send, holds_the_line_alone_and_puts_it_back_when_killed) {
+    ASSERT_EQ(::tcflow(line.terminal, TCOOFF), 0);
+    started first = start_command(tmp.path, sender({line.path}, stream_file(example_stream)));
+    ASSERT_TRUE(line.wait_until_raw());
+
+    run_result second = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
+    EXPECT_EQ(second.exit_status, 1);
+    EXPECT_EQ(second.err, "freqimg-send: " + line.path + ": in use by another program\n");
+
+    ::kill(first.pid, SIGTERM);
+    run_result r = finish_command(first);
+    EXPECT_EQ(r.signal, SIGTERM);
+    expect_line_as_before("after SIGTERM");
+    ::tcflow(line.terminal, TCOON);
+    EXPECT_EQ(line.received(), "");
+}
+
+TEST_F(send, reports_a_line_that_hangs_up) {
+    // As when the cable is pulled out: the line fails with EIO mid-send.
+    ASSERT_EQ(::tcflow(line.terminal, TCOOFF), 0);
+    started sending = start_command(tmp.path, sender({line.path}, stream_file(example_stream)));
+    ASSERT_TRUE(line.wait_until_raw());
+    ::close(line.controller);
+    line.controller = -1;
+    run_result r = finish_command(sending);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "freqimg-send: " + line.path +
+                         ": write error with 0 of 2944 bytes sent: Input/output error\n");
+}
+
+} // namespace
+} // namespace freqimg_test
