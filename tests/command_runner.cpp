@@ -136,7 +136,7 @@ started start_command(const std::string &dir, const run_options &options) {
     return command;
 }
 
-run_result finish_command(started &command) {
+run_result finish_command(const started &command) {
     run_result r;
     if (command.delayed_reader) // let the run find its output full first
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -48,7 +48,7 @@ struct started {
 };
 
 started start_command(const std::string &dir, const run_options &options);
-run_result finish_command(started &command);
+run_result finish_command(const started &command);
 
 run_result run_freqimg(const std::string &dir, const run_options &options = {});
 

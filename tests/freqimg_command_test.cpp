@@ -110,7 +110,7 @@ TEST_F(freqimg_run, reads_a_list_that_ends_at_the_64_KiB_edge) {
     // The last label grows until the 63rd token ends at byte 65536.
     std::string head = example_list.substr(0, example_list.rfind("Scan-Extra"));
     std::string tail = example_list.substr(head.size());
-    tail = tail.substr(0, tail.find('\n'));
+    tail.resize(tail.find('\n'));
     std::string edge = head + std::string(65536 - head.size() - tail.size(), 'L') + tail;
     ASSERT_EQ(edge.size(), 65536U);
     write_file(at("freq.dat"), edge + "\nand more tokens after it\n");
