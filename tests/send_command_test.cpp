@@ -34,6 +34,15 @@ class send : public ::testing::Test {
         return path;
     }
 
+    // Starts a sender on the line with its output suspended, so that it
+    // waits, and returns once the sender holds the line.
+    started start_on_a_suspended_line() {
+        EXPECT_EQ(::tcflow(line.terminal, TCOOFF), 0);
+        started sending = start_command(tmp.path, sender({line.path}, stream_file(example_stream)));
+        EXPECT_TRUE(line.wait_until_raw());
+        return sending;
+    }
+
     void expect_line_as_before(const char *after) {
         EXPECT_TRUE(same_settings(line.settings(), before)) << "settings changed " << after;
     }
@@ -140,9 +149,7 @@ TEST_F(send, times_out_on_a_suspended_line) {
 }
 
 TEST_F(send, holds_the_line_alone_and_puts_it_back_when_killed) {
-    ASSERT_EQ(::tcflow(line.terminal, TCOOFF), 0);
-    started first = start_command(tmp.path, sender({line.path}, stream_file(example_stream)));
-    ASSERT_TRUE(line.wait_until_raw());
+    started first = start_on_a_suspended_line();
 
     run_result second = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
     EXPECT_EQ(second.exit_status, 1);
@@ -158,9 +165,7 @@ TEST_F(send, holds_the_line_alone_and_puts_it_back_when_killed) {
 
 TEST_F(send, reports_a_line_that_hangs_up) {
     // As when the cable is pulled out: the line fails with EIO mid-send.
-    ASSERT_EQ(::tcflow(line.terminal, TCOOFF), 0);
-    started sending = start_command(tmp.path, sender({line.path}, stream_file(example_stream)));
-    ASSERT_TRUE(line.wait_until_raw());
+    started sending = start_on_a_suspended_line();
     ::close(line.controller);
     line.controller = -1;
     run_result r = finish_command(sending);

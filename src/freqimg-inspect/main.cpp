@@ -3,20 +3,13 @@
 // reads a file, a pipe, or one stream from a serial line.
 
 #include "image_decode.hpp"
-#include "serial_line.hpp"
 #include "stream_input.hpp"
 #include "stream_report.hpp"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -48,15 +41,6 @@ int usage_error(const char *what, const char *arg) {
     return 2;
 }
 
-// Writes `text` to standard output and closes it, like any output of the
-// program; a failure is reported and gives exit status 1.
-int write_out(std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fclose(stdout) == 0)
-        return 0;
-    std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(errno));
-    return 1;
-}
-
 int inspect(int argc, char **argv) {
     bool freq_list = false;
     unsigned silence_ms = default_silence_ms;
@@ -67,9 +51,9 @@ int inspect(int argc, char **argv) {
         if (!options_done && arg == "--") {
             options_done = true;
         } else if (!options_done && arg == "--help") {
-            return write_out(usage_text);
+            return write_output(program, usage_text);
         } else if (!options_done && arg == "--version") {
-            return write_out("freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
+            return write_output(program, "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
         } else if (!options_done && arg == "--freq-list") {
             freq_list = true;
         } else if (!options_done && (arg == "--timeout" || arg.starts_with("--timeout="))) {
@@ -87,38 +71,22 @@ int inspect(int argc, char **argv) {
         }
     }
 
-    const char *name = stream_input_name(path);
     std::vector<unsigned char> bytes;
-    if (fault f = read_stream_input(path, stream_size, silence_ms, bytes)) {
-        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
+    decoded_stream stream;
+    if (!read_sound_stream(program, path, silence_ms, bytes, stream))
         return 1;
-    }
-
-    decoded_stream stream = decode_stream(bytes);
-    for (const std::string &fault : stream.faults)
-        std::fprintf(stderr, "%s: %s: %s\n", program, name, fault.c_str());
-    if (!stream.faults.empty())
-        return 1;
+    const char *name = stream_input_name(path);
     for (const std::string &warning : entry_warnings(stream))
         std::fprintf(stderr, "%s: %s: warning: %s\n", program, name, warning.c_str());
     if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)
         std::fprintf(stderr, "%s: %s: warning: %s; freqimg makes another stream from this list\n",
                      program, name, how);
-    return write_out(freq_list ? freq_list_text(stream) : stream_report(stream));
-}
-
-// Out of memory, the run says so in one line and ends. No exception: with
-// memory this short the runtime may have none left to throw one with.
-[[noreturn]] void memory_exhausted() {
-    return_line();
-    constexpr std::string_view message = "freqimg-inspect: memory exhausted\n";
-    (void)!::write(STDERR_FILENO, message.data(), message.size());
-    ::_exit(1);
+    return write_output(program, freq_list ? freq_list_text(stream) : stream_report(stream));
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    std::set_new_handler(memory_exhausted);
+    end_when_out_of_memory(program);
     return inspect(argc, argv);
 }

@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,13 +55,6 @@ int usage_error(const char *what, const char *arg) {
         std::fprintf(stderr, "%s: %s\n", program, what);
     std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
     return 2;
-}
-
-int write_out(std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fclose(stdout) == 0)
-        return 0;
-    std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(errno));
-    return 1;
 }
 
 // Seconds the stream takes on the line at `baud`.
@@ -146,9 +138,9 @@ int send(int argc, char **argv) {
         if (!options_done && arg == "--") {
             options_done = true;
         } else if (!options_done && arg == "--help") {
-            return write_out(usage_text);
+            return write_output(program, usage_text);
         } else if (!options_done && arg == "--version") {
-            return write_out("freqimg-send (freqimg) " FREQIMG_VERSION "\n");
+            return write_output(program, "freqimg-send (freqimg) " FREQIMG_VERSION "\n");
         } else if (!options_done && (arg == "--speed" || arg.starts_with("--speed="))) {
             const char *value = value_of("--speed");
             if (value == nullptr)
@@ -179,19 +171,13 @@ int send(int argc, char **argv) {
         timeout_ms = default_timeout_ms(speed);
 
     // Nothing goes out before the whole stream has been read and checked.
-    const char *name = stream_input_name(path);
     std::vector<unsigned char> bytes;
-    if (fault f = read_stream_input(path, stream_size, timeout_ms, bytes)) {
-        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
-        return 1;
-    }
-    decoded_stream stream = decode_stream(bytes);
-    for (const std::string &fault : stream.faults)
-        std::fprintf(stderr, "%s: %s: %s\n", program, name, fault.c_str());
-    if (!stream.faults.empty())
+    decoded_stream stream;
+    if (!read_sound_stream(program, path, timeout_ms, bytes, stream))
         return 1;
     if (const char *how = differs_from_freqimg(stream))
-        std::fprintf(stderr, "%s: %s: warning: %s; sending it as it stands\n", program, name, how);
+        std::fprintf(stderr, "%s: %s: warning: %s; sending it as it stands\n", program,
+                     stream_input_name(path), how);
 
     int fd = open_line(port);
     if (fd < 0) {
@@ -226,17 +212,9 @@ int send(int argc, char **argv) {
     return 0;
 }
 
-// Out of memory, the line goes back and the run says so in one line.
-[[noreturn]] void memory_exhausted() {
-    return_line();
-    constexpr std::string_view message = "freqimg-send: memory exhausted\n";
-    (void)!::write(STDERR_FILENO, message.data(), message.size());
-    ::_exit(1);
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-    std::set_new_handler(memory_exhausted);
+    end_when_out_of_memory(program);
     return send(argc, argv);
 }

@@ -5,14 +5,27 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string_view>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace freqimg {
 namespace {
+
+const char *program_short_of_memory = "";
+
+[[noreturn]] void memory_exhausted() {
+    return_line();
+    constexpr std::string_view message = ": memory exhausted\n";
+    (void)!::write(STDERR_FILENO, program_short_of_memory, std::strlen(program_short_of_memory));
+    (void)!::write(STDERR_FILENO, message.data(), message.size());
+    ::_exit(1);
+}
 
 bool is_standard_input(const char *path) {
     return path == nullptr || std::strcmp(path, "-") == 0;
@@ -35,6 +48,18 @@ fault capture(int fd, const char *name, bool owned, std::size_t stream_bytes, un
 }
 
 } // namespace
+
+int write_output(const char *program, std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fclose(stdout) == 0)
+        return 0;
+    std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(errno));
+    return 1;
+}
+
+void end_when_out_of_memory(const char *program) {
+    program_short_of_memory = program;
+    std::set_new_handler(memory_exhausted);
+}
 
 const char *stream_input_name(const char *path) {
     return is_standard_input(path) ? "standard input" : path;
@@ -82,6 +107,18 @@ fault read_stream_input(const char *path, std::size_t stream_bytes, unsigned sil
         return make_fault("%s: stream is over %zu bytes, not %zu", name, stream_input_limit,
                           stream_bytes);
     return {};
+}
+
+bool read_sound_stream(const char *program, const char *path, unsigned silence_ms,
+                       std::vector<unsigned char> &bytes, decoded_stream &stream) {
+    if (fault f = read_stream_input(path, stream_size, silence_ms, bytes)) {
+        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
+        return false;
+    }
+    stream = decode_stream(bytes);
+    for (const std::string &f : stream.faults)
+        std::fprintf(stderr, "%s: %s: %s\n", program, stream_input_name(path), f.c_str());
+    return stream.faults.empty();
 }
 
 } // namespace freqimg
