@@ -169,11 +169,12 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
     int fd = open_file(path, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return system_fault(path, "cannot create");
+    constexpr auto size = static_cast<off_t>(strip_size);
     struct stat info {};
     int error = write_all(fd, text.data(), text.size());
     // Only now cut what an older, longer file held past the strip.
-    if (error == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        info.st_size != static_cast<off_t>(text.size()) && ::ftruncate(fd, text.size()) != 0)
+    if (error == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size != size &&
+        ::ftruncate(fd, size) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;

@@ -7,7 +7,6 @@
 #include "fault.hpp"
 #include "freq_list.hpp"
 
-#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace freqimg {

@@ -232,7 +232,12 @@ int open_line(const char *path) {
 }
 
 fault borrow_line(int fd, const char *name, unsigned long baud, bool owned) {
-    auto refuse = [fd, owned](fault f) {
+    bool locked = false, exclusive = false;
+    auto refuse = [&](fault f) {
+        if (exclusive)
+            ::ioctl(fd, TIOCNXCL);
+        if (locked)
+            ::flock(fd, LOCK_UN);
         if (owned)
             ::close(fd);
         return f;
@@ -243,7 +248,8 @@ fault borrow_line(int fd, const char *name, unsigned long baud, bool owned) {
     // else is shut out of it.
     bool own_terminal = ::tcgetsid(fd) == ::getsid(0);
     if (!own_terminal) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!locked)
             return refuse(errno == EWOULDBLOCK
                               ? make_fault("%s: in use by another program", name)
                               : make_fault("%s: cannot set up: %s", name, std::strerror(errno)));
@@ -253,15 +259,11 @@ fault borrow_line(int fd, const char *name, unsigned long baud, bool owned) {
         if (::ioctl(fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0)
             return refuse(make_fault("%s: in use by another program", name));
 #endif
-        ::ioctl(fd, TIOCEXCL);
+        exclusive = ::ioctl(fd, TIOCEXCL) == 0;
     }
     termios saved{};
-    if (::tcgetattr(fd, &saved) != 0) {
-        fault f = make_fault("%s: cannot set up: %s", name, std::strerror(errno));
-        if (!own_terminal)
-            ::ioctl(fd, TIOCNXCL);
-        return refuse(f);
-    }
+    if (::tcgetattr(fd, &saved) != 0)
+        return refuse(make_fault("%s: cannot set up: %s", name, std::strerror(errno)));
 
     sigset_t ending = ending_signal_set(), earlier_mask;
     ::sigprocmask(SIG_BLOCK, &ending, &earlier_mask);
