@@ -110,12 +110,13 @@ fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lin
     return {};
 }
 
+bool is_blank_entry(std::string_view entry) {
+    return entry.size() == freq_entry_size && (entry[0] == 'C' || entry[0] == 'c') &&
+           std::equal(entry.begin() + 1, entry.end(), blank_entry.begin() + 1);
+}
+
 bool holds_frequency(std::string_view entry) {
-    if (entry.size() != freq_entry_size)
-        return false;
-    bool blank = (entry[0] == 'C' || entry[0] == 'c') &&
-                 std::equal(entry.begin() + 1, entry.end(), blank_entry.begin() + 1);
-    return blank || all_decimal(entry);
+    return is_blank_entry(entry) || (entry.size() == freq_entry_size && all_decimal(entry));
 }
 
 fault entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,

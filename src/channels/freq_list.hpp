@@ -50,6 +50,9 @@ using field_lines = std::array<std::array<unsigned, 3>, channel_count + 1>;
 fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
                       std::size_t limit = freq_list_limit);
 
+// Returns true when an entry spells the blank entry's bytes, in either case.
+bool is_blank_entry(std::string_view entry);
+
 // Returns true when a six-hex-digit entry is a frequency the radio can hold:
 // six decimal digits (packed BCD), or the blank entry in either case.
 bool holds_frequency(std::string_view entry);

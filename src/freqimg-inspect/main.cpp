@@ -48,6 +48,7 @@ int inspect(int argc, char **argv) {
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
+        const char *value = nullptr;
         if (!options_done && arg == "--") {
             options_done = true;
         } else if (!options_done && arg == "--help") {
@@ -56,8 +57,7 @@ int inspect(int argc, char **argv) {
             return write_output(program, "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
         } else if (!options_done && arg == "--freq-list") {
             freq_list = true;
-        } else if (!options_done && (arg == "--timeout" || arg.starts_with("--timeout="))) {
-            const char *value = arg == "--timeout" ? argv[++i] : argv[i] + 10;
+        } else if (!options_done && long_option(argv, i, "--timeout", value)) {
             if (value == nullptr)
                 return usage_error("option requires an argument", "--timeout");
             if (!parse_seconds(value, silence_ms))

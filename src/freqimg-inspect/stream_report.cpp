@@ -13,14 +13,10 @@ std::string entry_text(const decoded_stream &stream, std::uint16_t base, std::si
     return window_strip_text(stream, base).substr(n * freq_entry_size, freq_entry_size);
 }
 
-bool is_blank(std::string_view entry) {
-    return hex_byte(entry[0], entry[1]) == 0xC7 && entry.substr(2) == blank_entry.substr(2);
-}
-
 // "476425" reads 476.425 MHz; an entry with a digit above 9 is no frequency
 // the radio can hold and is shown as it stands.
 std::string shown_entry(std::string_view entry) {
-    if (is_blank(entry))
+    if (is_blank_entry(entry))
         return "-";
     if (!holds_frequency(entry))
         return std::string(entry) + " (not a frequency)";
@@ -83,7 +79,7 @@ std::vector<odd_entry> odd_entries(const decoded_stream &stream) {
         for (auto [base, column] :
              {std::pair{tx_window_base, "transmit"}, std::pair{rx_window_base, "receive"}}) {
             std::string entry = entry_text(stream, base, n);
-            if (!is_blank(entry) && !holds_frequency(entry))
+            if (!is_blank_entry(entry) && !holds_frequency(entry))
                 odd.push_back({n + 1, column, entry});
         }
     return odd;

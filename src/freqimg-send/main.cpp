@@ -132,25 +132,21 @@ int send(int argc, char **argv) {
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        auto value_of = [&](std::string_view option) -> const char * {
-            return arg == option ? argv[++i] : argv[i] + option.size() + 1;
-        };
+        const char *value = nullptr;
         if (!options_done && arg == "--") {
             options_done = true;
         } else if (!options_done && arg == "--help") {
             return write_output(program, usage_text);
         } else if (!options_done && arg == "--version") {
             return write_output(program, "freqimg-send (freqimg) " FREQIMG_VERSION "\n");
-        } else if (!options_done && (arg == "--speed" || arg.starts_with("--speed="))) {
-            const char *value = value_of("--speed");
+        } else if (!options_done && long_option(argv, i, "--speed", value)) {
             if (value == nullptr)
                 return usage_error("option requires an argument", "--speed");
             char *end = nullptr;
             speed = std::strtoul(value, &end, 10);
             if (*value < '0' || *value > '9' || *end != '\0' || !is_line_speed(speed))
                 return usage_error("invalid speed", value);
-        } else if (!options_done && (arg == "--timeout" || arg.starts_with("--timeout="))) {
-            const char *value = value_of("--timeout");
+        } else if (!options_done && long_option(argv, i, "--timeout", value)) {
             if (value == nullptr)
                 return usage_error("option requires an argument", "--timeout");
             if (!parse_seconds(value, timeout_ms))

@@ -65,6 +65,17 @@ const char *stream_input_name(const char *path) {
     return is_standard_input(path) ? "standard input" : path;
 }
 
+bool long_option(char **argv, int &i, std::string_view name, const char *&value) {
+    std::string_view arg = argv[i];
+    if (arg == name)
+        value = argv[++i];
+    else if (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')
+        value = argv[i] + name.size() + 1;
+    else
+        return false;
+    return true;
+}
+
 bool parse_seconds(const char *text, unsigned &milliseconds) {
     char *end = nullptr;
     errno = 0;

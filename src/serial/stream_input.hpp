@@ -44,6 +44,11 @@ void end_when_out_of_memory(const char *program);
 // The name faults give the input at `path`.
 const char *stream_input_name(const char *path);
 
+// Reads the long option `name` at argv[i], given as "NAME VALUE" (then `i`
+// moves on to VALUE) or "NAME=VALUE". Returns false when argv[i] is another
+// argument; sets `value` to null when VALUE is missing.
+bool long_option(char **argv, int &i, std::string_view name, const char *&value);
+
 // Reads a time in seconds, whole or with a fraction ("5", "0.5"), from 1 ms
 // to a day, into `milliseconds`. Returns false for anything else.
 bool parse_seconds(const char *text, unsigned &milliseconds);
