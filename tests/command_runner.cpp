@@ -15,6 +15,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,16 +37,51 @@ bool hide_dev() {
            ::mount("none", "/dev", "tmpfs", 0, nullptr) == 0;
 }
 
-// Reads `fd` to its end (a terminal's end is EIO) and closes it.
-std::string drain(int fd) {
-    std::string s;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0)
-            s.append(buffer, static_cast<std::size_t>(n));
-    ::close(fd);
-    return s;
+// Makes the terminal at `path` the controlling terminal of a new session
+// and standard input, as for a user typing at it.
+bool open_controlling_terminal(const std::string &path) {
+    if (::setsid() < 0)
+        return false;
+    int fd = ::open(path.c_str(), O_RDWR);
+    return fd >= 0 && ::ioctl(fd, TIOCSCTTY, 0) == 0 && ::dup2(fd, 0) == 0;
+}
+
+// Reads `fds` to their end (a terminal's end is EIO), closes them and
+// returns what each held. Past `deadline` the command's process group is
+// killed, so that a run that hangs fails its test instead of stopping the
+// suite.
+std::vector<std::string> drain(std::vector<int> fds, pid_t group,
+                               std::chrono::steady_clock::time_point deadline, bool &killed) {
+    std::vector<std::string> got(fds.size());
+    std::vector<pollfd> open;
+    for (int fd : fds)
+        open.push_back({fd, POLLIN, 0});
+    std::size_t left = fds.size();
+    while (left > 0) {
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        int ready = ::poll(open.data(), open.size(),
+                           killed ? -1 : std::max<int>(0, static_cast<int>(wait.count())));
+        if (ready == 0 && !killed) {
+            ::kill(-group, SIGKILL);
+            killed = true;
+            continue;
+        }
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            if (open[i].fd < 0 || open[i].revents == 0)
+                continue;
+            char buffer[4096];
+            ssize_t n = ::read(open[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                got[i].append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                ::close(open[i].fd);
+                open[i].fd = -1;
+                --left;
+            }
+        }
+    }
+    return got;
 }
 
 // A pipe of one page, filled, whose writing end does not block.
@@ -92,8 +128,14 @@ started start_command(const std::string &dir, const run_options &options) {
     }
     command.pid = ::fork();
     if (command.pid == 0) {
+        // A group of its own, so that a run that hangs is killed with all
+        // it started.
+        ::setpgid(0, 0);
         ::dup2(err[1], 2);
-        ::dup2(::open(options.input.c_str(), O_RDONLY), 0);
+        if (options.stdin_terminal.empty())
+            ::dup2(::open(options.input.c_str(), O_RDONLY), 0);
+        else if (!open_controlling_terminal(options.stdin_terminal))
+            ::_exit(126);
         if (options.stdin_closed)
             ::close(0);
         switch (options.output) {
@@ -115,8 +157,10 @@ started start_command(const std::string &dir, const run_options &options) {
             ::dup2(::open(options.output_file.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666), 1);
             break;
         }
-        if (options.file_size_limit >= 0)
-            ::signal(SIGXFSZ, SIG_IGN);
+        // Nothing but the three standard streams reaches the program.
+        ::close_range(3, ~0U, 0);
+        for (int s : options.ignored_signals)
+            ::signal(s, SIG_IGN);
         set_limit(RLIMIT_FSIZE, options.file_size_limit);
         set_limit(RLIMIT_AS, options.memory_limit);
         if ((options.without_dev && !hide_dev()) || ::chdir(dir.c_str()) != 0 ||
@@ -136,13 +180,18 @@ started start_command(const std::string &dir, const run_options &options) {
     return command;
 }
 
-run_result finish_command(const started &command) {
+run_result finish_command(const started &command, std::chrono::seconds limit) {
     run_result r;
+    auto deadline = std::chrono::steady_clock::now() + limit;
     if (command.delayed_reader) // let the run find its output full first
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<int> fds{command.err};
     if (command.out >= 0)
-        r.out = drain(command.out).substr(command.filler);
-    r.err = drain(command.err);
+        fds.push_back(command.out);
+    std::vector<std::string> got = drain(fds, command.pid, deadline, r.hung);
+    r.err = got[0];
+    if (command.out >= 0)
+        r.out = got[1].substr(std::min(command.filler, got[1].size()));
     int status = 0;
     ::waitpid(command.pid, &status, 0);
     r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

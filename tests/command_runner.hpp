@@ -2,6 +2,7 @@
 // standard output sent where a test says, under the limits a test sets.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,11 @@ enum class output_to {
 struct run_options {
     output_to output = output_to::pipe;
     std::string output_file;
-    long file_size_limit = -1; // bytes, with SIGXFSZ ignored; -1 for none
+    long file_size_limit = -1; // bytes; -1 for none
     long memory_limit = -1;    // bytes of address space; -1 for none
     bool stdin_closed = false;
+    std::string stdin_terminal; // a terminal to make standard input and the controlling terminal
+    std::vector<int> ignored_signals;
     bool stderr_to_tty = false; // a terminal of its own, read back as `err`
     bool without_dev = false;   // an empty /dev, as in a minimal chroot
     bool unprivileged = false;  // run as user and group 65534
@@ -36,6 +39,7 @@ struct run_options {
 struct run_result {
     int exit_status = -1; // -1 when ended by a signal
     int signal = 0;       // the signal that ended it
+    bool hung = false;    // killed at the time limit
     std::string out, err;
 };
 
@@ -48,7 +52,9 @@ struct started {
 };
 
 started start_command(const std::string &dir, const run_options &options);
-run_result finish_command(const started &command);
+// Waits for the command and collects its output; past `limit` it is killed.
+run_result finish_command(const started &command,
+                          std::chrono::seconds limit = std::chrono::seconds(30));
 
 run_result run_freqimg(const std::string &dir, const run_options &options = {});
 

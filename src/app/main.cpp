@@ -11,6 +11,7 @@
 #include "image_template.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +46,9 @@ bool standard_output_open() {
 } // namespace
 
 int main(int argc, char **) {
+    // A file size limit is a write error like a full disk, reported and
+    // taken back, not a signal that ends the run half way.
+    ::signal(SIGXFSZ, SIG_IGN);
     if (!standard_output_open())
         return fail_write(EBADF);
     if (argc > 1)
