@@ -1,5 +1,6 @@
 #include "command_runner.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace freqimg_test {
@@ -128,14 +130,15 @@ started start_command(const std::string &dir, const run_options &options) {
     }
     command.pid = ::fork();
     if (command.pid == 0) {
-        // A group of its own, so that a run that hangs is killed with all
-        // it started.
-        ::setpgid(0, 0);
+        // A group of its own (in a session of its own, with a terminal),
+        // so that a run that hangs is killed with all it started.
         ::dup2(err[1], 2);
-        if (options.stdin_terminal.empty())
+        if (options.stdin_terminal.empty()) {
+            ::setpgid(0, 0);
             ::dup2(::open(options.input.c_str(), O_RDONLY), 0);
-        else if (!open_controlling_terminal(options.stdin_terminal))
+        } else if (!open_controlling_terminal(options.stdin_terminal)) {
             ::_exit(126);
+        }
         if (options.stdin_closed)
             ::close(0);
         switch (options.output) {
@@ -237,6 +240,7 @@ pty_pair::pty_pair() {
     terminal = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0)
         throw std::runtime_error("cannot open " + path);
+    write_line_state(terminal, unusual_state(read_line_state(terminal)));
 }
 
 pty_pair::~pty_pair() {
@@ -245,19 +249,33 @@ pty_pair::~pty_pair() {
         ::close(controller);
 }
 
-termios pty_pair::settings() const {
-    termios t{};
-    ::tcgetattr(terminal, &t);
-    return t;
+line_state pty_pair::state() const {
+    return read_line_state(terminal);
 }
 
 bool pty_pair::wait_until_raw() const {
     for (int i = 0; i < 500; ++i) {
-        if ((settings().c_lflag & ICANON) == 0)
+        if ((state().lflag & ICANON) == 0)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+bool pty_pair::exclusive() const {
+    int on = 0;
+    return ::ioctl(terminal, TIOCGEXCL, &on) == 0 && on != 0;
+}
+
+std::size_t pty_pair::unread() const {
+    int n = 0;
+    return ::ioctl(terminal, FIONREAD, &n) == 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::string pty_pair::lock_name() const {
+    std::string name = path.substr(5); // after "/dev/"
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "LCK.." + name;
 }
 
 std::string pty_pair::received(int ms) const {
@@ -276,12 +294,6 @@ std::string pty_pair::received(int ms) const {
 void pty_pair::send(const std::string &bytes) const {
     if (::write(controller, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         throw std::runtime_error("cannot write to the pseudo-terminal");
-}
-
-bool same_settings(const termios &a, const termios &b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
-           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
 }
 
 temp_dir::temp_dir() {

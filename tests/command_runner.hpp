@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "line_state.hpp"
+
 #include <sys/types.h>
-#include <termios.h>
 
 namespace freqimg_test {
 
@@ -83,16 +84,24 @@ inline constexpr bool sanitized = false;
 
 // A pseudo-terminal pair: the program under test gets the terminal side at
 // `path`; the test keeps the other end, and a descriptor of the terminal
-// side to look at its settings and to suspend its output.
+// side to look at its settings and to suspend its output. The terminal
+// starts from unusual_state, so that a program that puts it back wrong, or
+// leaves part of it as it was while it holds it, is seen to.
 struct pty_pair {
     pty_pair();
     ~pty_pair();
     pty_pair(const pty_pair &) = delete;
     pty_pair &operator=(const pty_pair &) = delete;
 
-    termios settings() const;
+    line_state state() const;
     // Waits until someone else has set the terminal side raw; false after 5 s.
     bool wait_until_raw() const;
+    // Whether the kernel's exclusive mode is on.
+    bool exclusive() const;
+    // Bytes sent to the terminal side that nobody has read.
+    std::size_t unread() const;
+    // The name of the terminal side under /dev, as lock files give it.
+    std::string lock_name() const;
     // Everything the other end receives until it has been quiet for `ms`.
     std::string received(int ms = 200) const;
     void send(const std::string &bytes) const;
@@ -100,8 +109,6 @@ struct pty_pair {
     int controller = -1, terminal = -1;
     std::string path;
 };
-
-bool same_settings(const termios &a, const termios &b);
 
 // A fresh directory, removed with all it holds at the end of the test.
 struct temp_dir {

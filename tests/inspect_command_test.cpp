@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <termios.h>
+
 #include <cstring>
 
 namespace freqimg_test {
@@ -132,19 +134,50 @@ TEST_F(inspect, names_every_corrupted_frame) {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), std::size(rows));
 }
 
-TEST_F(inspect, rejects_streams_of_the_wrong_length) {
+// The stream as a shell that takes bytes for text in one code page passes
+// it on: each byte a character, written out as `encode` writes characters.
+std::string re_encoded(const std::string &stream, std::string (*encode)(unsigned char)) {
+    std::string out;
+    for (char c : stream)
+        out += encode(static_cast<unsigned char>(c));
+    return out;
+}
+
+TEST_F(inspect, says_in_one_line_what_was_given_instead_of_a_stream) {
+    const std::string do_this = "; run the pipe or redirection where bytes pass unchanged "
+                                "(cmd.exe, PowerShell 7.4 or later, any Unix shell)\n";
     struct row {
         std::string bytes, message;
     } const rows[] = {
-        {"", "stream is 0 bytes, not 2944\nfreqimg-inspect: " + stream_path +
-                 ": frames 0 to 63 (addresses 0000 to 03F0): missing\n"},
+        {"", "stream is 0 bytes, not 2944\n"},
+        {example_stream.substr(0, 47),
+         "stream is 47 bytes, not 2944; it ends 1 byte into frame 1 (address 0010)\n"},
         {example_stream.substr(0, 2944 - 46),
-         "stream is 2898 bytes, not 2944\nfreqimg-inspect: " + stream_path +
-             ": frame 63 (address 03F0): missing\n"},
+         "stream is 2898 bytes, not 2944; it ends after frame 62 (address 03E0)\n"},
         {example_stream.substr(0, 2943),
-         "stream is 2943 bytes, not 2944\nfreqimg-inspect: " + stream_path +
-             ": frame 63 (address 03F0): cut short after 45 of 46 bytes\n"},
+         "stream is 2943 bytes, not 2944; it ends 45 bytes into frame 63 (address 03F0)\n"},
         {example_stream + "\n", "stream is 2945 bytes, not 2944\n"},
+        {read_file(EXAMPLES_DIR "/freq.dat"),
+         "is a channel list, not a stream; freqimg makes the stream from it\n"},
+        // PowerShell 5's > writes UTF-16 text with a byte-order mark.
+        {"\xFF\xFE" + re_encoded(example_stream,
+                                 [](unsigned char c) { return std::string(1, char(c)) + '\0'; }),
+         "the stream was re-encoded as UTF-16 text on its way, as PowerShell 5 does with | and >" +
+             do_this},
+        // Latin-1 read back as UTF-8, and PowerShell 5's | to a program:
+        // ASCII, with "?" for every byte above 7F and a line end added.
+        {re_encoded(example_stream,
+                    [](unsigned char c) {
+                        return c < 0x80 ? std::string(1, char(c))
+                                        : std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+                    }),
+         "the stream's bytes above 7F were changed on its way, as when it is re-encoded as text" +
+             do_this},
+        {re_encoded(example_stream,
+                    [](unsigned char c) { return std::string(1, c < 0x80 ? char(c) : '?'); }) +
+             "\r\n",
+         "the stream's bytes above 7F were changed on its way, as when it is re-encoded as text" +
+             do_this},
     };
     for (const row &r : rows) {
         run_result result = inspect_stream(r.bytes, {"--freq-list"});
@@ -167,45 +200,106 @@ TEST_F(inspect, freq_list_makes_the_same_stream_again) {
 }
 
 TEST_F(inspect, reads_one_stream_from_a_serial_line) {
-    // A line never ends its input: the inspector stops after one stream, or
-    // at a silence once data has begun, and puts the line back.
+    // A line never ends its input: the inspector skips the noise before the
+    // first frame header, stops after one stream, or at a silence once data
+    // has begun, and puts the line back. It keeps the line's own speed, one
+    // that only termios2 can set.
     pty_pair line;
-    const termios before = line.settings();
+    const line_state before = line.state();
     run_options options;
     options.program = FREQIMG_INSPECT_PATH;
-    options.args = {"--timeout", "0.5", line.path};
+    options.args = {"--time=0.5", line.path};
+    options.stderr_to_tty = true;
     started whole = start_command(".", options);
     ASSERT_TRUE(line.wait_until_raw());
-    line.send(example_stream + "and what follows");
+    EXPECT_EQ(raw_8n1_fault(line.state(), before.ospeed), "");
+    // A second reader is refused as a second sender is.
+    run_result second = run_inspect({line.path});
+    EXPECT_EQ(second.exit_status, 1);
+    EXPECT_EQ(second.err, "freqimg-inspect: " + line.path + ": in use by another program\n");
+    // The noise ends in part of a header.
+    line.send(std::string("\x00\xFF\xFE", 3) + example_stream + "and what follows");
     run_result r = finish_command(whole);
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_NE(r.out.find("Fixed records: all as in the built-in template\n"), std::string::npos);
-    EXPECT_TRUE(same_settings(line.settings(), before));
+    EXPECT_EQ(r.err.substr(0, r.err.find('\r', 1)),
+              "\r" + line.path + ": waiting for the radio to send (Ctrl-C stops)");
+    EXPECT_NE(r.err.find("\rreceived 2944 bytes, 64 frames, in "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\r\nfreqimg-inspect: " + line.path +
+                         ": warning: skipped 3 bytes before the first frame header\r\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(line.unread(), std::string("and what follows").size());
+    EXPECT_TRUE(line.state() == before);
 
     ::tcflush(line.terminal, TCIFLUSH);  // what followed the stream
     options.args = {"--timeout", "0.5"}; // the line as standard input, cut short
     options.input = line.path;
+    options.stderr_to_tty = false;
     started cut = start_command(".", options);
     ASSERT_TRUE(line.wait_until_raw());
     line.send(example_stream.substr(0, 1000));
     r = finish_command(cut);
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
-              "freqimg-inspect: standard input: stream is 1000 bytes, not 2944");
-    EXPECT_TRUE(same_settings(line.settings(), before));
+    EXPECT_EQ(r.err, "freqimg-inspect: standard input: stream is 1000 bytes, not 2944; it ends 34 "
+                     "bytes into frame 21 (address 0150)\n");
+    EXPECT_TRUE(line.state() == before);
+    EXPECT_FALSE(line.exclusive());
 }
 
-TEST_F(inspect, usage_errors_exit_2) {
-    for (std::vector<std::string> args :
-         {std::vector<std::string>{"--frequency"}, std::vector<std::string>{"-x", "a"},
-          std::vector<std::string>{"a", "b"}}) {
-        run_result r = run_inspect(args);
-        EXPECT_EQ(r.exit_status, 2) << args[0];
-        EXPECT_NE(r.err.find("Try 'freqimg-inspect --help' for more information.\n"),
-                  std::string::npos);
+TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {
+    pty_pair users;
+    const line_state users_before = users.state();
+    run_options options;
+    options.program = FREQIMG_INSPECT_PATH;
+    options.stdin_terminal = users.path;
+    run_result r = run_freqimg(".", options);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "freqimg-inspect: standard input is a terminal: pipe a stream in, or name a "
+                     "FILE or a serial line\n");
+    EXPECT_TRUE(users.state() == users_before);
+}
+
+TEST_F(inspect, reads_options_the_gnu_way) {
+    const std::string try_help = "Try 'freqimg-inspect --help' for more information.\n";
+    struct row {
+        std::vector<std::string> args;
+        std::string err;
+    } const rows[] = {
+        {{"--frequency"}, "freqimg-inspect: unrecognized option '--frequency'\n"},
+        {{"--timeout"}, "freqimg-inspect: option '--timeout' requires an argument\n"},
+        {{"--freq-list=yes"}, "freqimg-inspect: option '--freq-list' doesn't allow an argument\n"},
+        {{"-x", "a"}, "freqimg-inspect: invalid option -- 'x'\n"},
+        {{"a", "b"}, "freqimg-inspect: extra operand 'b'\n"},
+        {{"--timeout", "never"}, "freqimg-inspect: invalid timeout 'never'\n"},
+    };
+    for (const row &r : rows) {
+        run_result result = run_inspect(r.args);
+        EXPECT_EQ(result.exit_status, 2) << r.err;
+        EXPECT_EQ(result.err, r.err + try_help);
     }
-    EXPECT_EQ(run_inspect({"--help"}).exit_status, 0);
-    EXPECT_EQ(run_inspect({"--version"}).out, "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
+    // Abbreviations, operands before options, and "--" before an operand
+    // that looks like an option.
+    write_file(stream_path, example_stream);
+    run_result list = run_inspect({stream_path, "--freq"});
+    EXPECT_EQ(list.exit_status, 0) << list.err;
+    EXPECT_EQ(list.out.substr(0, 27), "Channel  Transmit  Receive\n");
+    write_file(tmp.path + "/-s", example_stream);
+    run_result dashed = run_freqimg(tmp.path, [] {
+        run_options o;
+        o.program = FREQIMG_INSPECT_PATH;
+        o.args = {"--", "-s"};
+        return o;
+    }());
+    EXPECT_EQ(dashed.exit_status, 0) << dashed.err;
+
+    EXPECT_EQ(run_inspect({"--help", "--frequency"}).exit_status, 0);
+    EXPECT_EQ(run_inspect({"--vers"}).out,
+              "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n"
+              "Copyright (C) 2026 The freqimg authors\n"
+              "License MIT: <https://opensource.org/licenses/MIT>\n"
+              "This is free software: you are free to change and redistribute it.\n"
+              "There is NO WARRANTY, to the extent permitted by law.\n");
 }
 
 TEST_F(inspect, reports_help_that_cannot_be_written) {
@@ -226,19 +320,21 @@ TEST_F(inspect, says_when_memory_is_exhausted) {
     // Short of memory, at whatever point, the run says so; it never aborts.
     if (sanitized)
         GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
-    write_file(stream_path, example_stream);
+    // The largest input it takes, so that reading it needs memory.
+    write_file(stream_path, example_stream + std::string((1 << 20) - 2944, 'x'));
+    const std::string too_long =
+        "freqimg-inspect: " + stream_path + ": stream is 1048576 bytes, not 2944\n";
     bool exhausted = false;
-    for (long limit = 16 << 20; limit >= 2 << 20; limit -= 128 << 10) {
+    for (long limit = 8 << 20; limit >= 3 << 19; limit -= 128 << 10) {
         run_options options;
         options.program = FREQIMG_INSPECT_PATH;
         options.args = {stream_path};
         options.memory_limit = limit;
         run_result r = run_freqimg(".", options);
-        EXPECT_NE(r.exit_status, -1) << "killed by signal " << r.signal << " at " << limit;
-        if (r.exit_status == 1) {
-            EXPECT_EQ(r.err, "freqimg-inspect: memory exhausted\n") << limit;
-        }
-        exhausted = exhausted || r.exit_status == 1;
+        EXPECT_EQ(r.exit_status, 1) << "killed by signal " << r.signal << " at " << limit;
+        bool short_of_memory = r.err == "freqimg-inspect: memory exhausted\n";
+        EXPECT_TRUE(short_of_memory || r.err == too_long) << limit << ": " << r.err;
+        exhausted = exhausted || short_of_memory;
     }
     EXPECT_TRUE(exhausted);
 }

@@ -1,13 +1,20 @@
 // Black-box tests of freqimg-send on real pseudo-terminal pairs, the
 // kernel's own terminal layer: what arrives at the other end, the line's
-// settings after every way out, and each refusal.
+// settings while it is held and after every way out, and each refusal.
 #include "command_runner.hpp"
 
 #include <gtest/gtest.h>
 
+#include <termios.h>
+
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace freqimg_test {
 namespace {
@@ -18,7 +25,7 @@ class send : public ::testing::Test {
   protected:
     temp_dir tmp;
     pty_pair line;
-    const termios before = line.settings();
+    const line_state before = line.state();
 
     run_options sender(std::vector<std::string> args, const std::string &input = "/dev/null") {
         run_options options;
@@ -36,15 +43,18 @@ class send : public ::testing::Test {
 
     // Starts a sender on the line with its output suspended, so that it
     // waits, and returns once the sender holds the line.
-    started start_on_a_suspended_line() {
+    started start_on_a_suspended_line(std::vector<std::string> args = {}) {
         EXPECT_EQ(::tcflow(line.terminal, TCOOFF), 0);
-        started sending = start_command(tmp.path, sender({line.path}, stream_file(example_stream)));
+        args.push_back(line.path);
+        started sending = start_command(tmp.path, sender(args, stream_file(example_stream)));
         EXPECT_TRUE(line.wait_until_raw());
         return sending;
     }
 
-    void expect_line_as_before(const char *after) {
-        EXPECT_TRUE(same_settings(line.settings(), before)) << "settings changed " << after;
+    // The line as it was, to the last field and the exact speed, and let go.
+    void expect_line_as_before(const std::string &after) {
+        EXPECT_TRUE(line.state() == before) << "settings changed " << after;
+        EXPECT_FALSE(line.exclusive()) << "still held exclusively " << after;
     }
 };
 
@@ -61,11 +71,12 @@ TEST_F(send, delivers_the_stream_byte_for_byte) {
     expect_line_as_before("after success");
 
     // A stream freqimg would not write goes out as it stands, with a
-    // warning; on a terminal, the final line says what went.
+    // warning; on a terminal, the final line says what went. Options may
+    // be abbreviated and take their value after "=".
     std::string edited = example_stream;
     edited.replace(5 * 46 + 5 + 16, 2, "01");
     edited.replace(5 * 46 + 5 + 38, 2, "08");
-    run_options options = sender({"--speed", "1200", line.path, stream_file(edited)});
+    run_options options = sender({line.path, stream_file(edited), "--spe=1200"});
     options.stderr_to_tty = true;
     r = run_freqimg(tmp.path, options);
     EXPECT_EQ(r.exit_status, 0) << r.err;
@@ -85,50 +96,99 @@ TEST_F(send, delivers_the_stream_byte_for_byte) {
 TEST_F(send, refuses_before_sending_anything) {
     std::string bad_checksum = example_stream;
     bad_checksum[26 * 46 + 5 + 10] = '0';
-    const std::string no_port = "/nonexistent/ttyUSB0"; // never opened for a bad stream
+    const std::string no_port = "/nonexistent/ttyUSB0";
+    const std::string stream = stream_file(example_stream);
+    const std::string try_help = "Try 'freqimg-send --help' for more information.\n";
     struct row {
         std::vector<std::string> args;
         std::string input;
         int status;
         std::string err;
     } const rows[] = {
+        // An empty input: freqimg failed upstream.
         {{line.path},
          "/dev/null",
          1,
-         "freqimg-send: standard input: stream is 0 bytes, not 2944\n"
-         "freqimg-send: standard input: frames 0 to 63 (addresses 0000 to 03F0): missing\n"},
-        {{no_port, "-"},
+         "freqimg-send: standard input: stream is 0 bytes, not 2944\n"},
+        {{line.path, "-"},
          stream_file(bad_checksum, "bad.bin"),
          1,
          "freqimg-send: standard input: frame 26 (address 01A0): checksum is 86, record sums "
          "to E0\n"},
+        // PORT is checked before any input is read.
         {{no_port},
-         stream_file(example_stream),
+         "/dev/null",
          1,
-         "freqimg-send: " + no_port + ": cannot open: No such file or directory\n"},
-        {{"/dev/null"},
-         stream_file(example_stream),
-         1,
-         "freqimg-send: /dev/null: not a serial line\n"},
-        {{tmp.path},
-         stream_file(example_stream),
-         1,
-         "freqimg-send: " + tmp.path + ": not a serial line\n"},
-        {{}, "/dev/null", 2, "freqimg-send: missing port operand\n"},
-        {{"--speed", "12345", line.path}, "/dev/null", 2, "freqimg-send: invalid speed '12345'\n"},
-        {{"--timeout=0", line.path}, "/dev/null", 2, "freqimg-send: invalid timeout '0'\n"},
-        {{line.path, "a", "b"}, "/dev/null", 2, "freqimg-send: extra operand 'b'\n"},
+         "freqimg-send: " + no_port +
+             ": cannot open: No such file or directory (freqimg-send --list-ports shows the "
+             "serial ports)\n"},
+        {{tmp.path}, "/dev/null", 1, "freqimg-send: " + tmp.path + ": not a serial line\n"},
+        // The operands the wrong way round: the line named as FILE is never
+        // borrowed and waited on.
+        {{stream, line.path}, "/dev/null", 1, "freqimg-send: " + stream + ": not a serial line\n"},
+        {{"/dev/null"}, stream, 1, "freqimg-send: /dev/null: not a serial line\n"},
+        {{}, "/dev/null", 2, "freqimg-send: missing port operand\n" + try_help},
+        {{"--speed", "12345", line.path},
+         "/dev/null",
+         2,
+         "freqimg-send: invalid speed '12345'\n" + try_help},
+        {{"--timeout=0", line.path},
+         "/dev/null",
+         2,
+         "freqimg-send: invalid timeout '0'\n" + try_help},
+        {{line.path, "a", "b"}, "/dev/null", 2, "freqimg-send: extra operand 'b'\n" + try_help},
+        {{line.path, "--timeout"},
+         "/dev/null",
+         2,
+         "freqimg-send: option '--timeout' requires an argument\n" + try_help},
+        {{"--speeds=9600", line.path},
+         "/dev/null",
+         2,
+         "freqimg-send: unrecognized option '--speeds=9600'\n" + try_help},
+        {{"-s", line.path}, "/dev/null", 2, "freqimg-send: invalid option -- 's'\n" + try_help},
+        {{"--help=x"},
+         "/dev/null",
+         2,
+         "freqimg-send: option '--help' doesn't allow an argument\n" + try_help},
     };
     for (const row &r : rows) {
         run_result result = run_freqimg(tmp.path, sender(r.args, r.input));
         EXPECT_EQ(result.exit_status, r.status) << r.err;
-        std::string err = r.status == 2 ? r.err + "Try 'freqimg-send --help' for more "
-                                                  "information.\n"
-                                        : r.err;
-        EXPECT_EQ(result.err, err);
+        EXPECT_EQ(result.err, r.err);
     }
     EXPECT_EQ(line.received(), "");
     expect_line_as_before("after a refused stream");
+}
+
+TEST_F(send, refuses_the_users_own_terminal_as_its_input) {
+    // Typed with nothing piped in: the terminal must not be read raw.
+    pty_pair users;
+    const line_state users_before = users.state();
+    run_options options = sender({line.path});
+    options.stdin_terminal = users.path;
+    run_result r = run_freqimg(tmp.path, options);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "freqimg-send: standard input is a terminal: pipe a stream in, or name a "
+                     "FILE or a serial line\n");
+    EXPECT_TRUE(users.state() == users_before);
+    expect_line_as_before("after refusing the user's terminal");
+}
+
+TEST_F(send, sets_the_line_while_it_holds_it_and_puts_it_back_on_every_signal) {
+    // SIGKILL alone cannot be caught; every other signal that ends the
+    // process must leave the line as it was and let go of it.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2}) {
+        started sending = start_on_a_suspended_line({"--speed", "4800"});
+        EXPECT_EQ(raw_8n1_fault(line.state(), 4800), "") << strsignal(signal);
+        EXPECT_TRUE(line.exclusive());
+        ::kill(sending.pid, signal);
+        run_result r = finish_command(sending);
+        EXPECT_EQ(r.signal, signal) << strsignal(signal) << ": " << r.err;
+        expect_line_as_before(std::string("after ") + strsignal(signal));
+        // What was queued is discarded, not sent once the line resumes.
+        ::tcflow(line.terminal, TCOON);
+        EXPECT_EQ(line.received(), "") << strsignal(signal);
+    }
 }
 
 TEST_F(send, times_out_on_a_suspended_line) {
@@ -143,24 +203,46 @@ TEST_F(send, times_out_on_a_suspended_line) {
     EXPECT_GE(took, std::chrono::seconds(1));
     EXPECT_LT(took, std::chrono::seconds(2));
     expect_line_as_before("after a timeout");
-    // What was queued is discarded, not sent once the line resumes.
     ::tcflow(line.terminal, TCOON);
     EXPECT_EQ(line.received(), "");
 }
 
-TEST_F(send, holds_the_line_alone_and_puts_it_back_when_killed) {
+TEST_F(send, leaves_a_line_another_program_holds) {
     started first = start_on_a_suspended_line();
-
     run_result second = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
     EXPECT_EQ(second.exit_status, 1);
     EXPECT_EQ(second.err, "freqimg-send: " + line.path + ": in use by another program\n");
-
     ::kill(first.pid, SIGTERM);
-    run_result r = finish_command(first);
-    EXPECT_EQ(r.signal, SIGTERM);
-    expect_line_as_before("after SIGTERM");
+    finish_command(first);
     ::tcflow(line.terminal, TCOON);
-    EXPECT_EQ(line.received(), "");
+    line.received();
+
+    // A program that marks the port with a UUCP lock file only (minicom):
+    // a live holder keeps it, a stale lock does not.
+    std::string lock = std::string("/var/lock/") + line.lock_name();
+    if (!std::ofstream(lock))
+        GTEST_SKIP() << "cannot write lock files in /var/lock here";
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    struct row {
+        pid_t holder;
+        std::string err;
+    } const rows[] = {
+        {::getpid(), "freqimg-send: " + line.path + ": in use by another program (process " +
+                         std::to_string(::getpid()) + ")\n"},
+        {gone, ""},
+    };
+    for (const row &r : rows) {
+        std::FILE *f = std::fopen(lock.c_str(), "w");
+        std::fprintf(f, "%10d\n", static_cast<int>(r.holder));
+        std::fclose(f);
+        run_result result = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
+        EXPECT_EQ(result.err, r.err);
+        EXPECT_EQ(line.received(), r.err.empty() ? example_stream : "");
+    }
+    std::remove(lock.c_str());
 }
 
 TEST_F(send, reports_a_line_that_hangs_up) {

@@ -9,16 +9,6 @@ namespace freqimg_test {
 
 using namespace freqimg;
 
-image_stream compose_stream(std::string_view tx, std::string_view rx) {
-    image_stream stream;
-    emit_fixed_records(stream, 0x0000, 0x0190);
-    emit_window(stream, tx_window_base, tx);
-    emit_fixed_records(stream, 0x01E0, 0x02B0);
-    emit_window(stream, rx_window_base, rx);
-    emit_fixed_records(stream, 0x0300, 0x03F0);
-    return stream;
-}
-
 std::string check_stream(const image_stream &stream, std::string_view tx, std::string_view rx) {
     if (stream.size != 2944)
         return "stream is " + std::to_string(stream.size) + " bytes";

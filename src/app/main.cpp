@@ -10,13 +10,7 @@
 #include "channel_files.hpp"
 #include "image_template.hpp"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,36 +26,36 @@ int fail(const char *message) {
 }
 
 int fail_write(int error) {
-    std::fprintf(stderr, "freqimg: write error: %s\n", std::strerror(error));
+    std::fprintf(stderr, "freqimg: write error: %s\n", error_text(error));
     return 1;
-}
-
-// A closed standard output is caught before any file is touched. Closed
-// standard input or error are no reason to fail: open_file keeps the
-// program's files off their descriptors.
-bool standard_output_open() {
-    return ::fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF;
 }
 
 } // namespace
 
 int main(int argc, char **) {
-    // A file size limit is a write error like a full disk, reported and
-    // taken back, not a signal that ends the run half way.
-    ::signal(SIGXFSZ, SIG_IGN);
-    if (!standard_output_open())
-        return fail_write(EBADF);
+    prepare_process();
+    // A closed standard output is caught before any file is touched. Closed
+    // standard input or error are no reason to fail: the program's own
+    // files never take their descriptors.
+    if (!is_open(standard_output))
+        return fail_write(error_code(file_error::bad_descriptor));
     if (argc > 1)
         say("warning: arguments are ignored; the list is always freq.dat in the working directory");
 
     freq_table table{};
     field_lines lines{};
-    if (fault f = read_freq_table(table, lines))
+    unsigned rest_line = 0;
+    if (fault f = read_freq_table(table, lines, rest_line))
         return fail(f.c_str());
     for (std::size_t channel = 1; channel <= channel_count; ++channel)
         for (std::size_t column : {tx_column, rx_column})
             if (fault f = entry_warning(table, lines, channel, column))
                 say(f.c_str());
+    if (rest_line != 0)
+        std::fprintf(stderr,
+                     "freqimg: %s:%u: warning: the list goes on after channel 20; the rest is "
+                     "not read\n",
+                     freq_list_path, rest_line);
     if (fault f = check_files_apart())
         return fail(f.c_str());
     if (fault f = write_strip(tx_strip_path, table, tx_column))
@@ -69,22 +63,16 @@ int main(int argc, char **) {
     if (fault f = write_strip(rx_strip_path, table, rx_column))
         return fail(f.c_str());
 
-    constexpr auto window_end = static_cast<std::uint16_t>(window_records * record_data_size);
-    constexpr auto last_record = static_cast<std::uint16_t>(image_size - record_data_size);
-    image_stream stream;
     strip tx_strip{}, rx_strip{};
-    emit_fixed_records(stream, 0x0000, tx_window_base - record_data_size);
     if (fault f = read_strip(tx_strip_path, table, tx_column, tx_strip))
         return fail(f.c_str());
-    emit_window(stream, tx_window_base, {tx_strip.data(), tx_strip.size()});
-    emit_fixed_records(stream, tx_window_base + window_end, rx_window_base - record_data_size);
     if (fault f = read_strip(rx_strip_path, table, rx_column, rx_strip))
         return fail(f.c_str());
-    emit_window(stream, rx_window_base, {rx_strip.data(), rx_strip.size()});
-    emit_fixed_records(stream, rx_window_base + window_end, last_record);
+    image_stream stream =
+        compose_stream({tx_strip.data(), tx_strip.size()}, {rx_strip.data(), rx_strip.size()});
 
     static_assert(stream_size <= take_back_limit);
-    if (int error = write_whole_and_close(STDOUT_FILENO, stream.bytes.data(), stream.size))
+    if (int error = write_whole_and_close(standard_output, stream.bytes.data(), stream.size))
         return fail_write(error);
     return 0;
 }

@@ -5,43 +5,28 @@
 #pragma once
 
 #include "fault.hpp"
+#include "file_ops.hpp"
 #include "freq_list.hpp"
-
-#include <sys/types.h>
 
 namespace freqimg {
 
 inline constexpr const char *tx_strip_path = "temptx.dat";
 inline constexpr const char *rx_strip_path = "temprx.dat";
 
-// Opens `path` as open(2) does, but never on descriptors 0-2: a standard
-// stream that came closed must not turn into a file the program writes or
-// reads. Returns the descriptor, or -1 with errno set.
-int open_file(const char *path, int flags, mode_t mode = 0);
-
-// Fills `buffer` from `fd` until it is full or the input ends, resuming after
-// interrupted reads. Returns the byte count, or -1 with errno set.
-ssize_t read_up_to(int fd, char *buffer, std::size_t size);
-
-// Writes all `size` bytes to `fd`, resuming after interrupted and partial
-// writes and waiting (poll) while a non-blocking output asks to try again.
-// Returns 0, or the errno of the failure (ENOSPC for a write that took
-// nothing).
-int write_all(int fd, const void *data, std::size_t size);
-
 // The most write_whole_and_close can take back from a regular file.
-inline constexpr std::size_t take_back_limit = 4096;
+inline constexpr std::size_t take_back_limit = snapshot_limit;
 
-// Writes all `size` bytes (at most take_back_limit) to `fd` with write_all
-// and closes it. Returns 0, or the errno of the failure. When `fd` is a
-// regular file, a failure leaves it as it was: its length, its offset and
-// the bytes the write went over (where `fd` can read them back).
+// Writes all `size` bytes (at most take_back_limit) to `fd` and closes it.
+// Returns 0, or the reason of the failure. When `fd` is a regular file, a
+// failure leaves it as it was: its length, its offset and the bytes the
+// write went over (where `fd` can read them back).
 int write_whole_and_close(int fd, const void *data, std::size_t size);
 
 // Reads "freq.dat" into `table` and the line of each field into `lines`. It
 // must be a regular file whose first 63 tokens end within freq_list_limit
-// bytes and pass parse_freq_list.
-fault read_freq_table(freq_table &table, field_lines &lines);
+// bytes and pass parse_freq_list. Sets `rest_line` to the line where text
+// after the list begins, or 0.
+fault read_freq_table(freq_table &table, field_lines &lines, unsigned &rest_line);
 
 // Refuses a strip file that is the list itself or the other strip, through a
 // hard or a symbolic link: writing it would destroy what the run reads.

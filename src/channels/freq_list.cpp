@@ -42,20 +42,71 @@ const char *field_name(std::size_t field) {
     }
 }
 
-// For a field written as MHz with a point ("476.425"), the advice to write
-// it as the entry it means ("476425"); otherwise an empty text.
-std::array<char, 48> mhz_hint(std::string_view token) {
-    std::array<char, 48> hint{};
-    if (token.size() < 5 || token.size() > 7 || token[3] != '.')
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x | 0x20) == (y | 0x20);
+           });
+}
+
+// For a field that spells a frequency another way ("476.425", "476.4250",
+// "476,425", "476.425MHz", "476425kHz", "476425000" in Hz), the advice to
+// write it as the one entry it means ("476425"); otherwise an empty text.
+std::array<char, 64> frequency_hint(std::string_view token) {
+    std::array<char, 64> hint{};
+    struct unit {
+        std::string_view name;
+        std::size_t hz_digits; // digits between the unit and Hz
+    };
+    constexpr unit units[] = {{"MHz", 6}, {"kHz", 3}, {"Hz", 0}};
+    std::string_view number = token;
+    const unit *given = nullptr;
+    for (const unit &u : units)
+        if (number.size() > u.name.size() &&
+            equal_ignoring_case(number.substr(number.size() - u.name.size()), u.name)) {
+            given = &u;
+            number.remove_suffix(u.name.size());
+            break;
+        }
+    std::size_t point = std::min(number.find_first_of(".,"), number.size());
+    std::string_view whole = number.substr(0, point);
+    std::string_view fraction = number.substr(std::min(point + 1, number.size()));
+    if (whole.empty() || !all_decimal(whole) || !all_decimal(fraction) ||
+        (point < number.size() && fraction.empty()) || number.size() > 32)
         return hint;
-    // Plain views, not substr: its range check would bring in exceptions.
-    std::string_view whole(token.data(), 3), fraction(token.data() + 4, token.size() - 4);
-    if (!all_decimal(whole) || !all_decimal(fraction))
+    // Unmarked, a number with a point is MHz and one of nine digits is Hz.
+    const char *implied = "";
+    if (given == nullptr && point < number.size()) {
+        given = &units[0];
+        implied = " MHz";
+    } else if (given == nullptr && whole.size() == 9) {
+        given = &units[2];
+        implied = " Hz";
+    } else if (given == nullptr) {
         return hint;
-    std::snprintf(hint.data(), hint.size(), "; write %.*s MHz as %.*s%.*s%.*s",
-                  static_cast<int>(token.size()), token.data(), 3, whole.data(),
-                  static_cast<int>(fraction.size()), fraction.data(),
-                  static_cast<int>(7 - token.size()), "000");
+    }
+    // The frequency in Hz: the fraction's digits up to the unit, then only
+    // zeros; in whole kHz, so its last three digits must be zero too.
+    std::size_t shift = given->hz_digits;
+    if (fraction.size() > shift &&
+        fraction.substr(shift).find_first_not_of('0') != std::string_view::npos)
+        return hint;
+    std::array<char, 48> hz{};
+    std::size_t n = 0;
+    for (char c : whole)
+        hz[n++] = c;
+    for (std::size_t i = 0; i < shift; ++i)
+        hz[n++] = i < fraction.size() ? fraction[i] : '0';
+    std::string_view digits(hz.data(), n);
+    if (digits.size() < 3 || digits.substr(digits.size() - 3) != "000")
+        return hint;
+    digits.remove_suffix(3);
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+    if (digits.empty() || digits.size() > freq_entry_size)
+        return hint;
+    std::snprintf(hint.data(), hint.size(), "; write %.*s%s as %.*s%.*s",
+                  static_cast<int>(token.size()), token.data(), implied,
+                  static_cast<int>(freq_entry_size - digits.size()), "000000",
+                  static_cast<int>(digits.size()), digits.data());
     return hint;
 }
 
@@ -72,7 +123,7 @@ fault list_ends_early(std::size_t tokens, unsigned line) {
 } // namespace
 
 fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
-                      std::size_t limit) {
+                      std::size_t limit, unsigned *rest_line) {
     const bool whole = text.size() <= limit;
     std::size_t pos = 0;
     unsigned line = 1;
@@ -101,11 +152,17 @@ fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lin
         if (row > 0 && field > 0 && token[0] != '-' && !is_six_hex_digits(token))
             return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path,
                               line, row, field_name(field), quoted(token).data(),
-                              mhz_hint(token).data());
+                              frequency_hint(token).data());
         freq_field &slot = table[row][field];
         slot.fill('\0');
         std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());
         lines[row][field] = line;
+    }
+    if (rest_line != nullptr) {
+        // Where anything follows the list: a twenty-first channel, say.
+        while (pos < text.size() && is_token_space(text[pos]))
+            line += text[pos++] == '\n' ? 1 : 0;
+        *rest_line = pos < text.size() ? line : 0;
     }
     return {};
 }

@@ -45,10 +45,13 @@ using field_lines = std::array<std::array<unsigned, 3>, channel_count + 1>;
 // must then end within its first `limit` bytes, so a reader that keeps one
 // byte past the limit can tell a token that ends there from one that runs
 // on. Every transmit and receive field must begin with "-" (blank) or be
-// exactly six hex digits; labels and the header row may hold anything.
-// Returns a fault naming "freq.dat" and the line.
+// exactly six hex digits; labels and the header row may hold anything. A
+// field that spells a frequency another way ("476.425", "476425000") gets
+// the advice to write it as its entry.
+// Returns a fault naming "freq.dat" and the line. Sets `rest_line`, when
+// given, to the line where text after the 63rd token begins, or 0.
 fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
-                      std::size_t limit = freq_list_limit);
+                      std::size_t limit = freq_list_limit, unsigned *rest_line = nullptr);
 
 // Returns true when an entry spells the blank entry's bytes, in either case.
 bool is_blank_entry(std::string_view entry);

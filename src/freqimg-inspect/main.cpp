@@ -2,13 +2,14 @@
 // what it would program, or gives back the channel list that makes it. It
 // reads a file, a pipe, or one stream from a serial line.
 
+#include "command_line.hpp"
+#include "file_ops.hpp"
 #include "image_decode.hpp"
 #include "stream_input.hpp"
 #include "stream_report.hpp"
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -35,45 +36,41 @@ constexpr const char *usage_text =
     "Exit status: 0 for a sound stream, 1 for a faulty one or trouble\n"
     "reading it, 2 for a usage error.\n";
 
-int usage_error(const char *what, const char *arg) {
-    std::fprintf(stderr, "%s: %s '%s'\nTry '%s --help' for more information.\n", program, what, arg,
-                 program);
-    return 2;
-}
-
 int inspect(int argc, char **argv) {
+    enum { freq_list_option, timeout_option, help_option, version_option };
+    constexpr long_option options[] = {
+        {"freq-list", false}, {"timeout", true}, {"help", false}, {"version", false}};
     bool freq_list = false;
     unsigned silence_ms = default_silence_ms;
-    const char *path = nullptr;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        const char *value = nullptr;
-        if (!options_done && arg == "--") {
-            options_done = true;
-        } else if (!options_done && arg == "--help") {
-            return write_output(program, usage_text);
-        } else if (!options_done && arg == "--version") {
-            return write_output(program, "freqimg-inspect (freqimg) " FREQIMG_VERSION "\n");
-        } else if (!options_done && arg == "--freq-list") {
-            freq_list = true;
-        } else if (!options_done && long_option(argv, i, "--timeout", value)) {
-            if (value == nullptr)
-                return usage_error("option requires an argument", "--timeout");
-            if (!parse_seconds(value, silence_ms))
-                return usage_error("invalid timeout", value);
-        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-            return usage_error("unrecognized option", argv[i]);
-        } else if (path != nullptr) {
-            return usage_error("extra operand", argv[i]);
-        } else {
-            path = argv[i];
+    int shown = -1;
+    int first = read_options(program, argc, argv, options, [&](std::size_t o, const char *value) {
+        if (o == timeout_option && !parse_seconds(value, silence_ms))
+            return usage_error(program, "invalid timeout", value) == 0;
+        freq_list = freq_list || o == freq_list_option;
+        // --help and --version act at once, as in GNU's commands.
+        if (o == help_option || o == version_option) {
+            shown = static_cast<int>(o);
+            return false;
         }
-    }
+        return true;
+    });
+    if (shown == help_option)
+        return write_output(program, usage_text);
+    if (shown == version_option)
+        return write_output(program, version_text(program));
+    if (first < 0)
+        return 2;
+    if (argc - first > 1)
+        return usage_error(program, "extra operand", argv[first + 1]);
+    const char *path = first < argc ? argv[first] : nullptr;
 
     std::vector<unsigned char> bytes;
     decoded_stream stream;
-    if (!read_sound_stream(program, path, silence_ms, bytes, stream))
+    if (fault f = read_stream_input(program, path, silence_ms, bytes)) {
+        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
+        return 1;
+    }
+    if (!check_stream_input(program, path, bytes, stream))
         return 1;
     const char *name = stream_input_name(path);
     for (const std::string &warning : entry_warnings(stream))
@@ -87,6 +84,7 @@ int inspect(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    prepare_process();
     end_when_out_of_memory(program);
     return inspect(argc, argv);
 }

@@ -1,26 +1,24 @@
 // freqimg-send: sends an upload stream over a serial line, exactly the bytes
 // of a stream the decoder accepts, and waits until they have left the port.
 //
-// The whole input is read and checked before the port is opened; a faulty
-// stream never reaches the line. The line is borrowed (exclusive, raw 8N1,
-// no flow control) and put back as it was on every way out.
+// PORT is checked first, without opening it; then the whole input is read
+// and checked, and only then is the port opened, so a faulty stream never
+// reaches the line. The line is borrowed (exclusive, raw 8N1, no flow
+// control) and put back as it was on every way out.
 
+#include "command_line.hpp"
+#include "file_ops.hpp"
 #include "image_decode.hpp"
+#include "line_transfer.hpp"
 #include "serial_line.hpp"
 #include "stream_input.hpp"
+#include "transfer_progress.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
-#include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -48,169 +46,96 @@ constexpr const char *usage_text =
     "Exit status: 0 when the whole stream has left the port, 1 for a faulty\n"
     "stream or a failure of the port or the line, 2 for a usage error.\n";
 
-int usage_error(const char *what, const char *arg) {
-    if (arg != nullptr)
-        std::fprintf(stderr, "%s: %s '%s'\n", program, what, arg);
-    else
-        std::fprintf(stderr, "%s: %s\n", program, what);
-    std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
-    return 2;
-}
-
-// Seconds the stream takes on the line at `baud`.
-double line_seconds(std::size_t bytes, unsigned long baud) {
-    return static_cast<double>(bytes * bits_per_byte) / static_cast<double>(baud);
-}
-
-// Five times the stream's time on the line in whole seconds, and never
-// under 5 s.
+// Five times the stream's time on the line at `baud` in whole seconds, and
+// never under 5 s.
 unsigned default_timeout_ms(unsigned long baud) {
-    auto seconds = static_cast<unsigned>(std::ceil(5 * line_seconds(stream_size, baud)));
+    double line_seconds =
+        static_cast<double>(stream_size * bits_per_byte) / static_cast<double>(baud);
+    auto seconds = static_cast<unsigned>(std::ceil(5 * line_seconds));
     return 1000 * std::max(5U, seconds);
 }
 
-// The one-line display of what has left the port, updated in place, on a
-// terminal only.
-class progress_display {
-  public:
-    progress_display(bool shown, unsigned long baud) : shown_(shown), baud_(baud) {}
+bool parse_speed(const char *text, unsigned long &speed) {
+    char *end = nullptr;
+    speed = std::strtoul(text, &end, 10);
+    return *text >= '0' && *text <= '9' && *end == '\0' && is_line_speed(speed);
+}
 
-    void update(std::size_t sent) {
-        auto now = clock::now();
-        if (!shown_ || (sent < stream_size && now - last_ < std::chrono::milliseconds(100)))
-            return;
-        last_ = now;
-        char text[96];
-        std::snprintf(text, sizeof text,
-                      "sending: %zu of %zu bytes, %zu of %zu frames, %zu%%, %.1f s left", sent,
-                      stream_size, sent / frame_size, frame_count, sent * 100 / stream_size,
-                      line_seconds(stream_size - sent, baud_));
-        show(text);
-    }
-
-    // Ends the display with the final line.
-    void finish() {
-        if (!shown_)
-            return;
-        char text[96];
-        std::snprintf(text, sizeof text, "sent %zu bytes, %zu frames, in %.1f s at %lu baud",
-                      stream_size, frame_count,
-                      std::chrono::duration<double>(clock::now() - start_).count(), baud_);
-        show(text);
-        end_line();
-    }
-
-    // Ends the display so that a message starts on a line of its own.
-    void end_line() {
-        if (width_ > 0)
-            std::fputc('\n', stderr);
-        width_ = 0;
-    }
-
-  private:
-    using clock = std::chrono::steady_clock;
-
-    void show(const char *text) {
-        int n = std::fprintf(
-            stderr, "\r%s%*s", text,
-            std::max(0, static_cast<int>(width_) - static_cast<int>(std::strlen(text))), "");
-        width_ = std::max(width_, static_cast<std::size_t>(std::max(n - 1, 0)));
-        std::fflush(stderr);
-    }
-
-    bool shown_;
-    unsigned long baud_;
-    std::size_t width_ = 0;
-    clock::time_point start_ = clock::now(), last_{};
-};
+int say(const fault &f) {
+    std::fprintf(stderr, "%s: %s\n", program, f.c_str());
+    return 1;
+}
 
 int send(int argc, char **argv) {
+    enum { speed_option, timeout_option, help_option, version_option };
+    constexpr long_option options[] = {
+        {"speed", true}, {"timeout", true}, {"help", false}, {"version", false}};
     unsigned long speed = default_speed;
     unsigned timeout_ms = 0;
-    const char *port = nullptr;
-    const char *path = nullptr;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        const char *value = nullptr;
-        if (!options_done && arg == "--") {
-            options_done = true;
-        } else if (!options_done && arg == "--help") {
-            return write_output(program, usage_text);
-        } else if (!options_done && arg == "--version") {
-            return write_output(program, "freqimg-send (freqimg) " FREQIMG_VERSION "\n");
-        } else if (!options_done && long_option(argv, i, "--speed", value)) {
-            if (value == nullptr)
-                return usage_error("option requires an argument", "--speed");
-            char *end = nullptr;
-            speed = std::strtoul(value, &end, 10);
-            if (*value < '0' || *value > '9' || *end != '\0' || !is_line_speed(speed))
-                return usage_error("invalid speed", value);
-        } else if (!options_done && long_option(argv, i, "--timeout", value)) {
-            if (value == nullptr)
-                return usage_error("option requires an argument", "--timeout");
-            if (!parse_seconds(value, timeout_ms))
-                return usage_error("invalid timeout", value);
-        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-            return usage_error("unrecognized option", argv[i]);
-        } else if (port == nullptr) {
-            port = argv[i];
-        } else if (path == nullptr) {
-            path = argv[i];
-        } else {
-            return usage_error("extra operand", argv[i]);
+    int shown = -1;
+    int first = read_options(program, argc, argv, options, [&](std::size_t o, const char *value) {
+        if (o == speed_option && !parse_speed(value, speed))
+            return usage_error(program, "invalid speed", value) == 0;
+        if (o == timeout_option && !parse_seconds(value, timeout_ms))
+            return usage_error(program, "invalid timeout", value) == 0;
+        // --help and --version act at once, as in GNU's commands.
+        if (o == help_option || o == version_option) {
+            shown = static_cast<int>(o);
+            return false;
         }
-    }
-    if (port == nullptr)
-        return usage_error("missing port operand", nullptr);
+        return true;
+    });
+    if (shown == help_option)
+        return write_output(program, usage_text);
+    if (shown == version_option)
+        return write_output(program, version_text(program));
+    if (first < 0)
+        return 2;
+    if (first >= argc)
+        return usage_error(program, "missing port operand");
+    if (argc - first > 2)
+        return usage_error(program, "extra operand", argv[first + 2]);
+    const char *port = argv[first];
+    const char *path = first + 1 < argc ? argv[first + 1] : nullptr;
     if (timeout_ms == 0)
         timeout_ms = default_timeout_ms(speed);
 
+    // A PORT that is no device (the operands the wrong way round) must not
+    // leave the line named as FILE held while its input is awaited.
+    if (fault f = check_port(port))
+        return say(f);
     // Nothing goes out before the whole stream has been read and checked.
     std::vector<unsigned char> bytes;
     decoded_stream stream;
-    if (!read_sound_stream(program, path, timeout_ms, bytes, stream))
+    if (fault f = read_stream_input(program, path, timeout_ms, bytes))
+        return say(f);
+    if (!check_stream_input(program, path, bytes, stream))
         return 1;
     if (const char *how = differs_from_freqimg(stream))
         std::fprintf(stderr, "%s: %s: warning: %s; sending it as it stands\n", program,
                      stream_input_name(path), how);
 
-    int fd = open_line(port);
-    if (fd < 0) {
-        if (errno == EBUSY)
-            std::fprintf(stderr, "%s: %s: in use by another program\n", program, port);
-        else if (errno == ENOTTY)
-            std::fprintf(stderr, "%s: %s: not a serial line\n", program, port);
-        else
-            std::fprintf(stderr, "%s: %s: cannot open: %s\n", program, port, std::strerror(errno));
-        return 1;
-    }
-    if (fault f = borrow_line(fd, port, speed, true)) {
-        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
-        return 1;
-    }
-    progress_display progress(::isatty(STDERR_FILENO) != 0, speed);
+    line_refusal why;
+    std::unique_ptr<serial_line> line = serial_line::borrow(port, line_use::send, speed, why);
+    if (!line)
+        return say(why.message);
+    transfer_progress progress(stderr, is_terminal(standard_error),
+                               transfer_progress::direction::sending, speed);
     send_outcome sent =
-        send_on_line(bytes, timeout_ms, [&progress](std::size_t n) { progress.update(n); });
-    return_line();
-
-    if (sent.timed_out || sent.error != 0) {
+        send_stream(*line, bytes, timeout_ms, [&progress](std::size_t n) { progress.update(n); });
+    line.reset(); // the line is put back before anything is said
+    if (fault f = send_failure(port, sent, bytes.size(), timeout_ms)) {
         progress.end_line();
-        if (sent.timed_out)
-            std::fprintf(stderr, "%s: %s: timed out after %g s with %zu of %zu bytes sent\n",
-                         program, port, timeout_ms / 1000.0, sent.sent, bytes.size());
-        else
-            std::fprintf(stderr, "%s: %s: write error with %zu of %zu bytes sent: %s\n", program,
-                         port, sent.sent, bytes.size(), std::strerror(sent.error));
-        return 1;
+        return say(f);
     }
-    progress.finish();
+    progress.finish(sent.sent);
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+    prepare_process();
     end_when_out_of_memory(program);
     return send(argc, argv);
 }

@@ -112,33 +112,35 @@ void find_lower_case(decoded_stream &out) {
     }
 }
 
+// "stream is 2943 bytes, not 2944", and for a short stream where it ends:
+// "; it ends 45 bytes into frame 63 (address 03F0)".
+std::string length_fault(std::size_t size) {
+    std::string what =
+        "stream is " + std::to_string(size) + " bytes, not " + std::to_string(stream_size);
+    if (size == 0 || size >= stream_size)
+        return what;
+    char where[80];
+    std::size_t frame = size / frame_size, into = size % frame_size;
+    if (into == 0)
+        std::snprintf(where, sizeof where, "; it ends after frame %zu (address %04zX)", frame - 1,
+                      (frame - 1) * record_data_size);
+    else
+        std::snprintf(where, sizeof where, "; it ends %zu %s into frame %zu (address %04zX)", into,
+                      into == 1 ? "byte" : "bytes", frame, frame * record_data_size);
+    return what + where;
+}
+
 } // namespace
 
 decoded_stream decode_stream(std::span<const unsigned char> bytes) {
     decoded_stream out;
     if (bytes.size() != stream_size)
-        out.faults.push_back("stream is " + std::to_string(bytes.size()) + " bytes, not " +
-                             std::to_string(stream_size));
+        out.faults.push_back(length_fault(bytes.size()));
     std::size_t whole_frames = std::min(bytes.size() / frame_size, frame_count);
     for (std::size_t k = 0; k < whole_frames; ++k) {
         std::string what = check_frame(bytes.data() + k * frame_size, k, out);
         if (!what.empty())
             out.faults.push_back(frame_message(k, what.c_str()));
-    }
-    std::size_t next = whole_frames;
-    if (next < frame_count && bytes.size() > next * frame_size) {
-        std::string what =
-            "cut short after " + std::to_string(bytes.size() - next * frame_size) + " of 46 bytes";
-        out.faults.push_back(frame_message(next++, what.c_str()));
-    }
-    if (next + 1 == frame_count) {
-        out.faults.push_back(frame_message(next, "missing"));
-    } else if (next < frame_count) {
-        char what[80];
-        std::snprintf(what, sizeof what, "frames %zu to %zu (addresses %04zX to %04zX): missing",
-                      next, frame_count - 1, next * record_data_size,
-                      image_size - record_data_size);
-        out.faults.push_back(what);
     }
     if (out.faults.empty()) {
         find_changes(out);

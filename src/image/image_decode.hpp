@@ -39,8 +39,9 @@ struct decoded_stream {
     std::array<std::uint8_t, image_size> image{};
     // One message per fault, in stream order, for example
     // "frame 27 (address 01B0): checksum is 4C, record sums to 12". A stream
-    // of the wrong length gets a message of its own and its frames are
-    // checked as far as they go.
+    // of the wrong length gets one message, which says where a short one
+    // ends ("stream is 2943 bytes, not 2944; it ends 45 bytes into frame 63
+    // (address 03F0)"), and its whole frames are checked.
     std::vector<std::string> faults;
     // For a stream without faults, how it departs from what freqimg writes.
     std::vector<byte_change> changes;

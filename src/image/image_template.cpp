@@ -39,4 +39,16 @@ void emit_window(image_stream &stream, std::uint16_t base, std::string_view stri
         write_frame(stream, window_record(base, strip, i));
 }
 
+image_stream compose_stream(std::string_view tx_strip, std::string_view rx_strip) {
+    constexpr auto window_end = static_cast<std::uint16_t>(window_records * record_data_size);
+    constexpr auto last_record = static_cast<std::uint16_t>(image_size - record_data_size);
+    image_stream stream;
+    emit_fixed_records(stream, 0x0000, tx_window_base - record_data_size);
+    emit_window(stream, tx_window_base, tx_strip);
+    emit_fixed_records(stream, tx_window_base + window_end, rx_window_base - record_data_size);
+    emit_window(stream, rx_window_base, rx_strip);
+    emit_fixed_records(stream, rx_window_base + window_end, last_record);
+    return stream;
+}
+
 } // namespace freqimg

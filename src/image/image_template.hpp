@@ -151,4 +151,10 @@ record_text window_record(std::uint16_t base, std::string_view strip, std::size_
 // rx_window_base), fed from a 120-character strip.
 void emit_window(image_stream &stream, std::uint16_t base, std::string_view strip);
 
+// Returns the whole stream freqimg writes for two 120-character strips: the
+// 64 frames in ascending address order, fixed records 0000-0190, the
+// transmit window, fixed records 01E0-02B0, the receive window, fixed
+// records 0300-03F0.
+image_stream compose_stream(std::string_view tx_strip, std::string_view rx_strip);
+
 } // namespace freqimg

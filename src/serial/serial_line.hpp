@@ -1,70 +1,92 @@
 // A serial line borrowed for one job, the way serial terminal programs
 // borrow one: opened without waiting on carrier and without becoming the
-// controlling terminal, held exclusively, set to raw 8 data bits, no parity,
-// one stop bit and no flow control, and put back exactly as it was on every
-// way out: a return, a failure, and SIGINT, SIGTERM or SIGHUP. One line is
-// borrowed at a time.
+// controlling terminal, held alone, set to raw 8 data bits, no parity, one
+// stop bit and no flow control, and put back exactly as it was when the
+// borrowing object goes, and on every signal that ends the process. One
+// line is borrowed at a time.
 //
 // Nothing here names a platform type: serial_line_posix.cpp implements it
-// with termios, and another platform's implementation can sit beside it
-// without touching the callers.
+// with termios, serial_line_win32.cpp with the Windows communications API.
 #pragma once
 
 #include "fault.hpp"
+#include "line_port.hpp"
 
-#include <cstddef>
-#include <functional>
-#include <span>
+#include <memory>
 
 namespace freqimg {
 
 // Returns true when this platform's lines can be set to `baud`.
 bool is_line_speed(unsigned long baud);
 
-// Opens `path` as a line must be opened: without waiting on carrier and
-// without becoming the controlling terminal. Returns a descriptor for
-// borrow_line, or -1 with errno set: ENOTTY for a file that is no device,
-// EBUSY for a line another program holds exclusively.
-int open_line(const char *path);
+// What the borrower does with the line: only reads it (so that a line the
+// user may only read can be inspected), or sends on it.
+enum class line_use { receive, send };
 
-// Borrows the terminal device open on `fd`, named `name` in faults, at
-// `baud` (0 keeps the line's speed). Takes exclusive use of it (the kernel's
-// exclusive mode and an advisory lock), saves its settings and sets it raw;
-// SIGINT, SIGTERM and SIGHUP then put it back before they end the process.
-// The process's own controlling terminal (a user typing) keeps its
-// interrupt keys and is not taken exclusively. With `owned`, `fd` is closed
-// when the line is returned, and on a fault. Faults: "NAME: not a serial
-// line", "NAME: in use by another program", "NAME: cannot set up: REASON";
-// on a fault the line is left as it was.
-fault borrow_line(int fd, const char *name, unsigned long baud, bool owned);
+// Why a line could not be borrowed: the message says it to the user; the
+// kind tells a caller that can do something else with a device that is no
+// serial line (read it as a file).
+struct line_refusal {
+    enum kind_t { none, not_a_line, other } kind = none;
+    fault message;
 
-// Puts the saved settings back, lets go of the line and closes it if
-// owned. Does nothing when no line is borrowed. A signal that ends the
-// process puts the line back too, and discards what is still queued.
-void return_line();
-
-struct send_outcome {
-    std::size_t sent = 0; // bytes that have left the port
-    int error = 0;        // errno of a write that failed, or 0
-    bool timed_out = false;
+    explicit operator bool() const { return kind != none; }
 };
 
-// Writes `bytes` to the borrowed line and waits until they have left the
-// port, not merely reached the kernel. Stops, with timed_out, when no byte
-// leaves for `timeout_ms`, and on a write error; then what is still queued
-// is discarded. Calls `progress` with the count of bytes that have left, as
-// it grows.
-send_outcome send_on_line(std::span<const unsigned char> bytes, unsigned timeout_ms,
-                          const std::function<void(std::size_t)> &progress);
+// Checks, without opening it, that `path` names a device that can be a
+// serial line: a file given in its place is refused at once, before any
+// input is read. Returns "PATH: not a serial line" or "PATH: cannot open:
+// REASON (freqimg-send --list-ports shows the serial ports)".
+fault check_port(const char *path);
 
-struct capture_outcome {
-    std::size_t size = 0; // bytes read into the buffer
-    int error = 0;        // errno of a read that failed, or 0
+// Returns true when `path` names a device, which may be a serial line and
+// is then to be borrowed rather than read as a file.
+bool names_a_device(const char *path);
+
+class serial_line final : public line_port {
+  public:
+    // Borrows the line at `path`, or with a null `path` the line open on
+    // standard input (named "standard input"), for `use` at `baud` (0 keeps
+    // the line's own speed). Refuses a line that another program holds: its
+    // exclusive mode, an advisory lock, or a UUCP lock file of a live
+    // process. Returns null with `why` set when it cannot borrow it; the
+    // line is then left as it was.
+    static std::unique_ptr<serial_line> borrow(const char *path, line_use use, unsigned long baud,
+                                               line_refusal &why);
+    // Puts the saved settings back and lets go of the line.
+    ~serial_line() override;
+
+    line_io write_some(std::span<const unsigned char> bytes) override;
+    void wait_writable(unsigned ms) override;
+    line_io queued() override;
+    line_io wait_drained(unsigned ms) override;
+    void discard_output() override;
+    line_io read_some(std::span<unsigned char> buffer, int ms) override;
+
+    struct held; // the platform's own record of the line
+
+  private:
+    explicit serial_line(std::unique_ptr<held> line);
+    std::unique_ptr<held> held_;
 };
 
-// Reads from the borrowed line into `buffer` until it is full, the line
-// hangs up, or, once data has begun, the line is silent for `silence_ms`.
-// Before the first byte it waits as long as it takes.
-capture_outcome capture_from_line(std::span<unsigned char> buffer, unsigned silence_ms);
+// Puts a borrowed line back at once, discarding what is queued, for a
+// process that must end now (out of memory). Does nothing when no line is
+// borrowed.
+void return_borrowed_line();
+
+// The messages of borrowing a line, written once for every platform.
+namespace line_messages {
+fault not_a_line(const char *name);
+// `pid` 0: the holder is not known.
+fault in_use(const char *name, long pid);
+// `hint`, when there is one, follows the reason: "; ..." or " (...)".
+fault cannot_open(const char *name, const char *reason, const char *hint = "");
+fault cannot_set_up(const char *name, const char *reason);
+inline constexpr const char *list_ports_hint =
+    " (freqimg-send --list-ports shows the serial ports)";
+inline constexpr const char *refused_settings =
+    "the line refused 8 data bits, no parity, one stop bit and no flow control at this speed";
+} // namespace line_messages
 
 } // namespace freqimg

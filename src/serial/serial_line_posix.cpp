@@ -1,22 +1,28 @@
 // serial_line.hpp on POSIX terminals (termios), with Linux's exclusive mode
-// where the platform has it.
+// and exact speeds where the platform has them.
 
 #include "serial_line.hpp"
 
-#include "channel_files.hpp"
+#include "posix_descriptors.hpp"
+#include "termios2_linux.hpp"
+#include "timed_drain.hpp"
+#include "uucp_lock.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,6 +86,25 @@ constexpr line_speed line_speeds[] = {
     {4000000, B4000000},
 #endif
 };
+
+// The signals whose default action ends the process, but for SIGKILL and
+// the real-time ones (ends_by_default adds those).
+constexpr int ending_signals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
 // clang-format on
 
 const line_speed *find_speed(unsigned long baud) {
@@ -89,29 +114,46 @@ const line_speed *find_speed(unsigned long baud) {
     return nullptr;
 }
 
-// The line on loan, for return_line and for the signal handler.
-struct borrowed_line {
+bool ends_by_default(int signal) {
+#if defined(SIGRTMIN) && defined(SIGRTMAX)
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX)
+        return true;
+#endif
+    return std::find(std::begin(ending_signals), std::end(ending_signals), signal) !=
+           std::end(ending_signals);
+}
+
+#ifdef NSIG
+constexpr int signal_count = NSIG;
+#else
+constexpr int signal_count = 65;
+#endif
+
+// What putting the line back takes, for the destructor and for a signal
+// handler alike: plain data only.
+struct line_record {
     int fd = -1;
     bool owned = false;
-    bool exclusive = false;
+    bool exclusive = false; // the kernel's exclusive mode, taken here
+    bool locked = false;    // the advisory lock, taken here
     termios saved{};
+    exact_line_settings exact;
 };
 
-borrowed_line line;
+line_record registered;
 volatile std::sig_atomic_t line_held = 0;
-
-constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction earlier_actions[std::size(ending_signals)];
+struct sigaction earlier_actions[signal_count];
 
 // Only calls that are safe in a signal handler.
-void put_line_back(bool discard_output) {
+void put_line_back(const line_record &line, bool discard_output) {
     if (discard_output)
         ::tcflush(line.fd, TCOFLUSH);
-    ::tcsetattr(line.fd, TCSANOW, &line.saved);
-    if (line.exclusive) {
+    if (!restore_exact_settings(line.fd, line.exact))
+        ::tcsetattr(line.fd, TCSANOW, &line.saved);
+    if (line.exclusive)
         ::ioctl(line.fd, TIOCNXCL);
+    if (line.locked)
         ::flock(line.fd, LOCK_UN);
-    }
     if (line.owned)
         ::close(line.fd);
 }
@@ -122,7 +164,7 @@ void put_line_back(bool discard_output) {
 extern "C" void on_ending_signal(int signal) {
     if (line_held != 0) {
         line_held = 0;
-        put_line_back(true);
+        put_line_back(registered, true);
     }
     struct sigaction by_default {};
     by_default.sa_handler = SIG_DFL;
@@ -133,27 +175,39 @@ extern "C" void on_ending_signal(int signal) {
 sigset_t ending_signal_set() {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : ending_signals)
-        sigaddset(&set, s);
+    for (int s = 1; s < signal_count; ++s)
+        if (ends_by_default(s))
+            sigaddset(&set, s);
     return set;
 }
 
-// Catches the ending signals that are not ignored (nohup keeps SIGHUP
-// ignored, and so does this).
+// Catches every ending signal that is not ignored (nohup keeps SIGHUP
+// ignored, and so does this). SIGKILL cannot be caught.
 void catch_ending_signals() {
     struct sigaction catcher {};
     catcher.sa_handler = on_ending_signal;
     catcher.sa_mask = ending_signal_set();
-    for (std::size_t i = 0; i < std::size(ending_signals); ++i) {
-        ::sigaction(ending_signals[i], nullptr, &earlier_actions[i]);
-        if (earlier_actions[i].sa_handler != SIG_IGN)
-            ::sigaction(ending_signals[i], &catcher, nullptr);
+    for (int s = 1; s < signal_count; ++s) {
+        if (!ends_by_default(s) || ::sigaction(s, nullptr, &earlier_actions[s]) != 0)
+            continue;
+        if (earlier_actions[s].sa_handler != SIG_IGN)
+            ::sigaction(s, &catcher, nullptr);
     }
 }
 
 void release_ending_signals() {
-    for (std::size_t i = 0; i < std::size(ending_signals); ++i)
-        ::sigaction(ending_signals[i], &earlier_actions[i], nullptr);
+    for (int s = 1; s < signal_count; ++s)
+        if (ends_by_default(s))
+            ::sigaction(s, &earlier_actions[s], nullptr);
+}
+
+// Runs `change` with every ending signal held back, so that a handler
+// never sees the record half made.
+template <typename F> void with_ending_signals_blocked(F change) {
+    sigset_t ending = ending_signal_set(), earlier;
+    ::sigprocmask(SIG_BLOCK, &ending, &earlier);
+    change();
+    ::sigprocmask(SIG_SETMASK, &earlier, nullptr);
 }
 
 // Raw: no input translation, no output processing, no echo, no signals
@@ -164,6 +218,9 @@ termios raw_settings(const termios &saved, bool keep_signals) {
     ::cfmakeraw(&raw);
     raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+#ifdef CIBAUD
+    raw.c_cflag &= ~static_cast<tcflag_t>(CIBAUD); // input at the output's speed
+#endif
     raw.c_cflag |= CS8 | CREAD | CLOCAL;
     if (keep_signals)
         raw.c_lflag |= ISIG;
@@ -177,199 +234,277 @@ bool settings_taken(int fd, const termios &wanted) {
     constexpr tcflag_t frame = CSIZE | PARENB | CSTOPB | CRTSCTS | CREAD | CLOCAL;
     termios now{};
     return ::tcgetattr(fd, &now) == 0 && (now.c_cflag & frame) == (wanted.c_cflag & frame) &&
-           ::cfgetospeed(&now) == ::cfgetospeed(&wanted) && (now.c_iflag & (IXON | IXOFF)) == 0;
+           ::cfgetospeed(&now) == ::cfgetospeed(&wanted) && (now.c_iflag & (IXON | IXOFF)) == 0 &&
+           (now.c_lflag & ICANON) == 0;
 }
 
-using line_clock = std::chrono::steady_clock;
-
-int milliseconds_since(line_clock::time_point start) {
-    return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(line_clock::now() - start).count());
+fault reason(int error) {
+    return make_fault("%s", std::strerror(error));
 }
 
-// Bytes written but still in the kernel's output queue; 0 where the driver
-// cannot tell. Returns -1 with errno set on a failure of the line.
-long queued_output(int fd) {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) == 0)
-        return queued;
-    return errno == ENOTTY || errno == EINVAL ? 0 : -1;
+// The name field of the line in a colon-separated account file
+// (/etc/group, /etc/passwd) whose third field is `id`.
+std::string account_name(const char *file, unsigned long id) {
+    std::string found;
+    std::FILE *f = std::fopen(file, "re");
+    if (f == nullptr)
+        return found;
+    char line[1024];
+    while (found.empty() && std::fgets(line, sizeof line, f) != nullptr) {
+        char *name_end = std::strchr(line, ':');
+        char *id_start = name_end != nullptr ? std::strchr(name_end + 1, ':') : nullptr;
+        char *end = nullptr;
+        if (id_start != nullptr && std::strtoul(id_start + 1, &end, 10) == id && *end == ':')
+            found.assign(line, name_end);
+    }
+    std::fclose(f);
+    return found;
 }
 
-// tcdrain, which waits for the port's own buffer too, cut off after
-// `timeout_ms` by a timer signal that interrupts it.
-bool drain_within(int fd, unsigned timeout_ms) {
-    struct sigaction wake {
-    }, earlier{};
-    wake.sa_handler = [](int) {};
-    ::sigaction(SIGALRM, &wake, &earlier);
-    itimerval timer{};
-    timer.it_value.tv_sec = static_cast<time_t>(timeout_ms / 1000);
-    timer.it_value.tv_usec = static_cast<suseconds_t>(timeout_ms % 1000 * 1000);
-    ::setitimer(ITIMER_REAL, &timer, nullptr);
-    bool drained = ::tcdrain(fd) == 0;
-    timer = {};
-    ::setitimer(ITIMER_REAL, &timer, nullptr);
-    ::sigaction(SIGALRM, &earlier, nullptr);
-    return drained;
+// For a device the user may not open because it belongs to a group they
+// are not in (Debian's dialout), the way in; otherwise an empty text.
+std::string permission_hint(const char *path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0 || (info.st_mode & S_IRGRP) == 0 || info.st_gid == ::getegid())
+        return {};
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    if (std::find(groups.begin(), groups.begin() + std::max(n, 0), info.st_gid) !=
+        groups.begin() + std::max(n, 0))
+        return {};
+    std::string group = account_name("/etc/group", info.st_gid);
+    if (group.empty())
+        return {};
+    std::string user = account_name("/etc/passwd", ::getuid());
+    if (user.empty())
+        user = "$USER";
+    return "; " + std::string(path) + " belongs to group " + group +
+           ": add yourself with 'sudo usermod -aG " + group + " " + user + "' and log in again";
+}
+
+// The descriptor's device, for its lock file.
+std::string device_path(const char *path, int fd) {
+    if (path != nullptr)
+        return path;
+    char name[256];
+    return ::ttyname_r(fd, name, sizeof name) == 0 ? name : "";
+}
+
+long locked_by(const std::string &device) {
+    if (device.empty())
+        return 0;
+    for (const char *dir : lock_dirs)
+        if (long pid = lock_holder(dir, device.c_str()))
+            return pid;
+    return 0;
 }
 
 } // namespace
+
+struct serial_line::held {
+    line_record line;
+    std::unique_ptr<timed_drain> drain;
+};
 
 bool is_line_speed(unsigned long baud) {
     return find_speed(baud) != nullptr;
 }
 
-int open_line(const char *path) {
-    // Not even opened unless it is a device: a file or a directory is never
-    // a serial line.
+bool names_a_device(const char *path) {
     struct stat info {};
-    if (::stat(path, &info) == 0 && !S_ISCHR(info.st_mode)) {
-        errno = ENOTTY;
-        return -1;
-    }
-    return open_file(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    return ::stat(path, &info) == 0 && S_ISCHR(info.st_mode);
 }
 
-fault borrow_line(int fd, const char *name, unsigned long baud, bool owned) {
-    bool locked = false, exclusive = false;
-    auto refuse = [&](fault f) {
-        if (exclusive)
-            ::ioctl(fd, TIOCNXCL);
-        if (locked)
-            ::flock(fd, LOCK_UN);
-        if (owned)
-            ::close(fd);
-        return f;
+fault check_port(const char *path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0)
+        return line_messages::cannot_open(path, std::strerror(errno),
+                                          errno == ENOENT ? line_messages::list_ports_hint : "");
+    if (!S_ISCHR(info.st_mode))
+        return line_messages::not_a_line(path);
+    return {};
+}
+
+serial_line::serial_line(std::unique_ptr<held> line) : held_(std::move(line)) {}
+
+std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use, unsigned long baud,
+                                                 line_refusal &why) {
+    const char *name = path != nullptr ? path : "standard input";
+    auto refuse = [&why](line_refusal::kind_t kind, fault message) {
+        why = {kind, message};
+        return nullptr;
     };
-    if (::isatty(fd) == 0)
-        return refuse(make_fault("%s: not a serial line", name));
+    // Not even opened unless it is a device: a file or a directory is never
+    // a serial line. A port another program has marked with a lock file is
+    // not opened either.
+    if (path != nullptr) {
+        struct stat info {};
+        if (::stat(path, &info) == 0 && !S_ISCHR(info.st_mode))
+            return refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
+        if (long pid = locked_by(path))
+            return refuse(line_refusal::other, line_messages::in_use(name, pid));
+    }
+    auto line = std::make_unique<held>();
+    line_record &r = line->line;
+    r.fd = STDIN_FILENO;
+    if (path != nullptr) {
+        int access = use == line_use::receive ? O_RDONLY : O_RDWR;
+        r.fd = open_above_standard(path, access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (r.fd < 0) {
+            int error = errno;
+            if (error == EBUSY)
+                return refuse(line_refusal::other, line_messages::in_use(name, 0));
+            std::string hint = error == EACCES   ? permission_hint(path)
+                               : error == ENOENT ? line_messages::list_ports_hint
+                                                 : "";
+            return refuse(line_refusal::other,
+                          line_messages::cannot_open(name, std::strerror(error), hint.c_str()));
+        }
+        r.owned = true;
+    }
+    auto give_up = [&](line_refusal::kind_t kind, fault message) {
+        if (r.exclusive)
+            ::ioctl(r.fd, TIOCNXCL);
+        if (r.locked)
+            ::flock(r.fd, LOCK_UN);
+        if (r.owned)
+            ::close(r.fd);
+        return refuse(kind, message);
+    };
+    if (::isatty(r.fd) == 0)
+        return give_up(line_refusal::not_a_line, line_messages::not_a_line(name));
+
     // A user's own terminal stays theirs: interrupt keys work, and nothing
     // else is shut out of it.
-    bool own_terminal = ::tcgetsid(fd) == ::getsid(0);
+    const bool own_terminal = ::tcgetsid(r.fd) == ::getsid(0);
     if (!own_terminal) {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        if (!locked)
-            return refuse(errno == EWOULDBLOCK
-                              ? make_fault("%s: in use by another program", name)
-                              : make_fault("%s: cannot set up: %s", name, std::strerror(errno)));
+        if (long pid = path == nullptr ? locked_by(device_path(path, r.fd)) : 0)
+            return give_up(line_refusal::other, line_messages::in_use(name, pid));
+        r.locked = ::flock(r.fd, LOCK_EX | LOCK_NB) == 0;
+        // Where terminals take no advisory lock (macOS, FreeBSD), the
+        // kernel's exclusive mode serves alone.
+        if (!r.locked && errno == EWOULDBLOCK)
+            return give_up(line_refusal::other, line_messages::in_use(name, 0));
+        if (!r.locked && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EINVAL &&
+            errno != ENOLCK)
+            return give_up(line_refusal::other,
+                           line_messages::cannot_set_up(name, std::strerror(errno)));
 #ifdef TIOCGEXCL
         // A privileged opener gets past another program's exclusive mode.
         int held_elsewhere = 0;
-        if (::ioctl(fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0)
-            return refuse(make_fault("%s: in use by another program", name));
+        if (::ioctl(r.fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0)
+            return give_up(line_refusal::other, line_messages::in_use(name, 0));
 #endif
-        exclusive = ::ioctl(fd, TIOCEXCL) == 0;
+        r.exclusive = ::ioctl(r.fd, TIOCEXCL) == 0;
     }
-    termios saved{};
-    if (::tcgetattr(fd, &saved) != 0)
-        return refuse(make_fault("%s: cannot set up: %s", name, std::strerror(errno)));
+    if (::tcgetattr(r.fd, &r.saved) != 0)
+        return give_up(line_refusal::other,
+                       line_messages::cannot_set_up(name, std::strerror(errno)));
+    save_exact_settings(r.fd, r.exact);
 
-    sigset_t ending = ending_signal_set(), earlier_mask;
-    ::sigprocmask(SIG_BLOCK, &ending, &earlier_mask);
-    line = {fd, owned, !own_terminal, saved};
-    line_held = 1;
-    catch_ending_signals();
-    ::sigprocmask(SIG_SETMASK, &earlier_mask, nullptr);
+    with_ending_signals_blocked([&] {
+        registered = r;
+        line_held = 1;
+        catch_ending_signals();
+    });
+    std::unique_ptr<serial_line> borrowed(new serial_line(std::move(line)));
 
-    termios raw = raw_settings(saved, own_terminal);
+    termios raw = raw_settings(r.saved, own_terminal);
     if (const line_speed *speed = find_speed(baud)) {
         ::cfsetispeed(&raw, speed->code);
         ::cfsetospeed(&raw, speed->code);
     }
-    int error = ::tcsetattr(fd, TCSANOW, &raw) == 0 ? 0 : errno;
-    if (error != 0 || !settings_taken(fd, raw)) {
-        fault f = make_fault("%s: cannot set up: %s", name,
-                             error != 0 ? std::strerror(error)
-                                        : "the line refused 8 data bits, no parity, one stop bit "
-                                          "and no flow control at this speed");
-        return_line();
-        return f;
+    int error = ::tcsetattr(r.fd, TCSANOW, &raw) == 0 ? 0 : errno;
+    if (error != 0 || !settings_taken(r.fd, raw)) {
+        why = {line_refusal::other,
+               line_messages::cannot_set_up(name, error != 0 ? std::strerror(error)
+                                                             : line_messages::refused_settings)};
+        return nullptr; // the destructor puts the line back
     }
-    return {};
+    return borrowed;
 }
 
-void return_line() {
-    sigset_t ending = ending_signal_set(), earlier_mask;
-    ::sigprocmask(SIG_BLOCK, &ending, &earlier_mask);
-    if (line_held != 0) {
-        line_held = 0;
-        put_line_back(false);
-        release_ending_signals();
-    }
-    ::sigprocmask(SIG_SETMASK, &earlier_mask, nullptr);
-}
-
-send_outcome send_on_line(std::span<const unsigned char> bytes, unsigned timeout_ms,
-                          const std::function<void(std::size_t)> &progress) {
-    constexpr int tick_ms = 50;
-    send_outcome out;
-    std::size_t written = 0;
-    auto last_progress = line_clock::now();
-    for (;;) {
-        if (written < bytes.size()) {
-            ssize_t n = ::write(line.fd, bytes.data() + written, bytes.size() - written);
-            if (n > 0)
-                written += static_cast<std::size_t>(n);
-            else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                out.error = errno;
+serial_line::~serial_line() {
+    held_->drain.reset();
+    with_ending_signals_blocked([&] {
+        if (line_held != 0) {
+            line_held = 0;
+            put_line_back(held_->line, false);
+            release_ending_signals();
         }
-        // After a failure the queue may still say what went out; if it
-        // cannot, the last count stands.
-        if (long queued = queued_output(line.fd); queued >= 0) {
-            std::size_t left = written - std::min(written, static_cast<std::size_t>(queued));
-            if (left > out.sent) {
-                out.sent = left;
-                last_progress = line_clock::now();
-                progress(left);
+    });
+}
+
+void return_borrowed_line() {
+    with_ending_signals_blocked([] {
+        if (line_held != 0) {
+            line_held = 0;
+            put_line_back(registered, true);
+        }
+    });
+}
+
+line_io serial_line::write_some(std::span<const unsigned char> bytes) {
+    ssize_t n = ::write(held_->line.fd, bytes.data(), bytes.size());
+    if (n >= 0)
+        return line_io::of(static_cast<std::size_t>(n));
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        return {};
+    return line_io::failed(reason(errno));
+}
+
+void serial_line::wait_writable(unsigned ms) {
+    pollfd room{held_->line.fd, POLLOUT, 0};
+    ::poll(&room, 1, static_cast<int>(ms));
+}
+
+line_io serial_line::queued() {
+    int queued = 0;
+    if (::ioctl(held_->line.fd, TIOCOUTQ, &queued) == 0)
+        return line_io::of(static_cast<std::size_t>(std::max(queued, 0)));
+    if (errno == ENOTTY || errno == EINVAL)
+        return {}; // the driver cannot tell
+    return line_io::failed(reason(errno));
+}
+
+line_io serial_line::wait_drained(unsigned ms) {
+    // tcdrain waits for the port's own buffer too, and returns the moment
+    // the last byte has gone.
+    if (!held_->drain) {
+        int fd = held_->line.fd;
+        held_->drain = std::make_unique<timed_drain>([fd] {
+            int result;
+            while ((result = ::tcdrain(fd)) != 0 && errno == EINTR) {
             }
-        } else if (out.error == 0) {
-            out.error = errno;
-        }
-        if (out.error != 0 || out.sent == bytes.size())
-            break;
-        int quiet = milliseconds_since(last_progress);
-        if (quiet >= static_cast<int>(timeout_ms)) {
-            out.timed_out = true;
-            break;
-        }
-        // Wait for room to write, or for the queue to go down.
-        pollfd room{line.fd, POLLOUT, 0};
-        int wait = std::min(tick_ms, static_cast<int>(timeout_ms) - quiet);
-        ::poll(&room, written < bytes.size() ? 1 : 0, wait);
+            return result == 0 ? fault{} : reason(errno);
+        });
     }
-    if (out.error == 0 && !out.timed_out && !drain_within(line.fd, timeout_ms))
-        out.timed_out = true;
-    // What has not gone out must not go out later, after the run has failed.
-    if (out.error != 0 || out.timed_out)
-        ::tcflush(line.fd, TCOFLUSH);
-    return out;
+    fault failure;
+    bool drained = held_->drain->wait(ms, failure);
+    if (failure)
+        return line_io::failed(failure);
+    return line_io::of(drained ? 1 : 0);
 }
 
-capture_outcome capture_from_line(std::span<unsigned char> buffer, unsigned silence_ms) {
-    capture_outcome out;
-    while (out.size < buffer.size()) {
-        pollfd input{line.fd, POLLIN, 0};
-        int ready = ::poll(&input, 1, out.size == 0 ? -1 : static_cast<int>(silence_ms));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0) {
-            out.error = errno;
-            break;
-        }
-        if (ready == 0)
-            break; // silence once data has begun: the stream is over
-        ssize_t n = ::read(line.fd, buffer.data() + out.size, buffer.size() - out.size);
-        if (n > 0)
-            out.size += static_cast<std::size_t>(n);
-        else if (n == 0 || errno == EIO)
-            break; // hung up
-        else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            out.error = errno;
-        if (out.error != 0)
-            break;
-    }
-    return out;
+void serial_line::discard_output() {
+    ::tcflush(held_->line.fd, TCOFLUSH);
+}
+
+line_io serial_line::read_some(std::span<unsigned char> buffer, int ms) {
+    pollfd input{held_->line.fd, POLLIN, 0};
+    int ready = ::poll(&input, 1, ms);
+    if (ready < 0 && errno != EINTR)
+        return line_io::failed(reason(errno));
+    if (ready <= 0)
+        return {};
+    ssize_t n = ::read(held_->line.fd, buffer.data(), buffer.size());
+    if (n > 0)
+        return line_io::of(static_cast<std::size_t>(n));
+    if (n == 0 || errno == EIO)
+        return line_io::hang_up();
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        return {};
+    return line_io::failed(reason(errno));
 }
 
 } // namespace freqimg

@@ -57,7 +57,7 @@ void check_list(std::string_view text) {
     std::string_view got_tx(back[0].data(), back[0].size()), got_rx(back[1].data(), back[1].size());
     if (got_tx != tx || got_rx != rx)
         fail("strips are not the list's columns", std::string(got_tx) + " " + std::string(got_rx));
-    image_stream stream = freqimg_test::compose_stream(got_tx, got_rx);
+    image_stream stream = compose_stream(got_tx, got_rx);
     if (std::string what = freqimg_test::check_stream(stream, tx, rx); !what.empty())
         fail("unsound stream", what);
     decoded_stream decoded = decode_stream({stream.bytes.data(), stream.size});
@@ -91,7 +91,7 @@ void check_decoder(const std::uint8_t *data, std::size_t size) {
         fail("accepted stream does not frame back to itself", "");
     // freqimg remakes the stream exactly when composing it from its own
     // windows gives the same bytes.
-    image_stream remade = freqimg_test::compose_stream(window_strip_text(decoded, tx_window_base),
+    image_stream remade = compose_stream(window_strip_text(decoded, tx_window_base),
                                                        window_strip_text(decoded, rx_window_base));
     bool same = std::equal(data, data + size, remade.bytes.begin());
     if (same != (differs_from_freqimg(decoded) == nullptr))

@@ -1,0 +1,48 @@
+// What the commands that take options share: options read the GNU way with
+// getopt_long (unambiguous abbreviations, --name=value, --, operands in any
+// order), usage errors in GNU's own words on every platform, --version, and
+// writing what a command prints to standard output.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace freqimg {
+
+struct long_option {
+    const char *name;
+    bool takes_value;
+};
+
+// Reads the options in `argv`, calling `take(index, value)` for each in the
+// order given: `index` into `options`, `value` null for an option without
+// one. `take` returns false once it has reported a bad value with
+// usage_error. Returns the index in `argv` of the first operand (operands
+// are moved behind the options), or -1 after a usage error, worded as GNU
+// getopt words it: "option '--timeout' requires an argument", "unrecognized
+// option '--frequency'", "option '--s' is ambiguous; possibilities:
+// '--speed' '--save'", "invalid option -- 'x'".
+int read_options(const char *program, int argc, char **argv, std::span<const long_option> options,
+                 const std::function<bool(std::size_t, const char *)> &take);
+
+// Prints "PROGRAM: WHAT 'ARG'" (or "PROGRAM: WHAT" without `arg`), then
+// "Try 'PROGRAM --help' for more information.", and returns 2, the exit
+// status of a usage error.
+int usage_error(const char *program, const char *what, const char *arg = nullptr);
+
+// Returns what --version prints: "PROGRAM (freqimg) VERSION", then the
+// copyright and the licence.
+std::string version_text(const char *program);
+
+// Writes `text` to standard output and closes it. Returns 0, or reports
+// "PROGRAM: write error: REASON" and returns 1.
+int write_output(const char *program, std::string_view text);
+
+// Reads a time in seconds, whole or with a fraction ("5", "0.5"), from 1 ms
+// to a day, into `milliseconds`. Returns false for anything else.
+bool parse_seconds(const char *text, unsigned &milliseconds);
+
+} // namespace freqimg

@@ -1,0 +1,117 @@
+// The file operations the commands need, named by what they mean.
+// file_ops_posix.cpp implements them with POSIX calls, file_ops_win32.cpp
+// with the Windows C runtime and API; CMake builds one. A descriptor is the
+// C runtime's int on both. A call that fails returns -1 (or false) and
+// leaves the reason for last_error().
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace freqimg {
+
+inline constexpr int standard_input = 0;
+inline constexpr int standard_output = 1;
+inline constexpr int standard_error = 2;
+
+// What every command does first: the standard streams pass every byte
+// unchanged (binary mode), and a file size limit makes a write fail ("File
+// too large") instead of ending the process half way.
+void prepare_process();
+
+// The reason for the last failure of a call here, and its text ("No such
+// file or directory").
+int last_error();
+const char *error_text(int error);
+
+// A reason code for the failures the commands name themselves.
+enum class file_error { bad_descriptor, no_space };
+int error_code(file_error error);
+
+// Returns true when `fd` is an open descriptor.
+bool is_open(int fd);
+
+// Opens `path` for reading without waiting on a FIFO or a device (no
+// carrier, no controlling terminal). Never returns 0-2: a standard stream
+// that came closed must not turn into a file the program reads or writes.
+int open_for_reading(const char *path);
+
+// Opens `path` to read it to its end: a FIFO waits for its writer, as cat
+// does. Never returns 0-2.
+int open_to_read_through(const char *path);
+
+// Opens `path` for writing, creating it if it is missing but never
+// truncating it, so that a reader never sees it emptied. Never returns 0-2.
+int create_for_writing(const char *path);
+
+// Creates `path`, which must not exist, for writing. Never returns 0-2.
+int create_new(const char *path);
+
+// Returns true when `fd` is a regular file, and sets `size` to its length.
+bool is_regular_file(int fd, std::uint64_t *size = nullptr);
+
+// Returns true when `path` names anything at all (a dangling link too).
+bool path_exists(const char *path);
+
+// Returns true when `a` and `b` both exist and are one file, through a
+// hard or a symbolic link.
+bool same_file(const char *a, const char *b);
+
+// Fills `buffer` from `fd` until it is full or the input ends, resuming
+// after interrupted reads. Returns the byte count, or -1.
+long long read_up_to(int fd, void *buffer, std::size_t size);
+
+// Writes all `size` bytes to `fd`, resuming after interrupted and partial
+// writes and waiting while a non-blocking output asks to try again. Returns
+// 0, or the reason of the failure (no_space for a write that took nothing).
+int write_all(int fd, const void *data, std::size_t size);
+
+// Cuts the regular file open on `fd` to `size` bytes. Returns 0 or the
+// reason.
+int cut_to_size(int fd, std::uint64_t size);
+
+// Makes what was written to `fd` reach the disk. Returns 0 or the reason.
+int flush_to_disk(int fd);
+
+// Closes `fd`. Returns 0, or the reason a delayed write failed.
+int close_file(int fd);
+
+// Gives the new file at `from` the name `to`, which must not exist: never
+// replaces a file. Returns 0 or the reason (the system's "File exists").
+int rename_new(const char *from, const char *to);
+
+// Removes `path`; a failure is ignored.
+void remove_file(const char *path);
+
+// Returns true when `fd` is a terminal (or a console, or a serial port).
+bool is_terminal(int fd);
+
+// Returns true when `fd` is the terminal the user of this process types
+// at: its controlling terminal, or on Windows its console.
+bool is_users_terminal(int fd);
+
+// The most a snapshot can take back.
+inline constexpr std::size_t snapshot_limit = 4096;
+
+// What a regular file held where a write of at most snapshot_limit bytes
+// is about to go: its length, its offset, and the bytes the write will go
+// over (where the descriptor can read them).
+struct file_snapshot {
+    int fd = -1; // a descriptor of its own, open after the first is closed
+    std::uint64_t size = 0, offset = 0;
+    std::array<char, snapshot_limit> bytes{};
+    std::size_t saved = 0;
+};
+
+// Remembers the regular file open on `fd` before `size` bytes are written
+// to it. Returns false for anything but a regular file.
+bool remember_file(int fd, std::size_t size, file_snapshot &before);
+
+// Puts the file back as it was remembered: length, contents and offset.
+void put_back(const file_snapshot &before);
+
+// Lets go of a snapshot's descriptor.
+void forget(file_snapshot &before);
+
+} // namespace freqimg

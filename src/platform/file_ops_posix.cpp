@@ -1,0 +1,200 @@
+// file_ops.hpp with POSIX calls.
+
+#include "file_ops.hpp"
+#include "posix_descriptors.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace freqimg {
+
+int open_above_standard(const char *path, int flags, mode_t mode) {
+    int fd = ::open(path, flags, mode);
+    if (fd < 0 || fd > STDERR_FILENO)
+        return fd;
+    int moved =
+        ::fcntl(fd, (flags & O_CLOEXEC) != 0 ? F_DUPFD_CLOEXEC : F_DUPFD, STDERR_FILENO + 1);
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    return moved;
+}
+
+void prepare_process() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+int last_error() {
+    return errno;
+}
+
+const char *error_text(int error) {
+    return std::strerror(error);
+}
+
+int error_code(file_error error) {
+    return error == file_error::bad_descriptor ? EBADF : ENOSPC;
+}
+
+bool is_open(int fd) {
+    return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+}
+
+int open_for_reading(const char *path) {
+    return open_above_standard(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+int open_to_read_through(const char *path) {
+    return open_above_standard(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+}
+
+int create_for_writing(const char *path) {
+    return open_above_standard(path, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+}
+
+int create_new(const char *path) {
+    return open_above_standard(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+}
+
+bool is_regular_file(int fd, std::uint64_t *size) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    if (size != nullptr)
+        *size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool path_exists(const char *path) {
+    struct stat info {};
+    return ::lstat(path, &info) == 0;
+}
+
+bool same_file(const char *a, const char *b) {
+    struct stat first {
+    }, second{};
+    return ::stat(a, &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+long long read_up_to(int fd, void *buffer, std::size_t size) {
+    auto *bytes = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd, bytes + done, size - done);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+int write_all(int fd, const void *data, std::size_t size) {
+    const char *bytes = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A non-blocking output that is full: wait until it takes more.
+            // A reader that is gone or an error shows in the next write.
+            pollfd out{fd, POLLOUT, 0};
+            if (::poll(&out, 1, -1) < 0 && errno != EINTR)
+                return errno;
+            continue;
+        }
+        if (n <= 0)
+            return n == 0 ? ENOSPC : errno;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int cut_to_size(int fd, std::uint64_t size) {
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+int flush_to_disk(int fd) {
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int close_file(int fd) {
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
+int rename_new(const char *from, const char *to) {
+    // A hard link is made only where no file has the name: nothing is ever
+    // replaced. File systems without links (FAT) have a rename that says
+    // the same, where the kernel has one.
+    int error = ::link(from, to) == 0 ? 0 : errno;
+#ifdef RENAME_NOREPLACE
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS)
+        error = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0 ? 0 : errno;
+#endif
+    if (error == 0)
+        ::unlink(from);
+    return error;
+}
+
+void remove_file(const char *path) {
+    ::unlink(path);
+}
+
+bool is_terminal(int fd) {
+    return ::isatty(fd) != 0;
+}
+
+bool is_users_terminal(int fd) {
+    return ::isatty(fd) != 0 && ::tcgetsid(fd) == ::getsid(0);
+}
+
+bool remember_file(int fd, std::size_t size, file_snapshot &before) {
+    struct stat info {};
+    if (size > snapshot_limit || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    int flags = ::fcntl(fd, F_GETFL);
+    off_t offset = (flags & O_APPEND) != 0 ? info.st_size : ::lseek(fd, 0, SEEK_CUR);
+    if (offset < 0)
+        return false;
+    before.size = static_cast<std::uint64_t>(info.st_size);
+    before.offset = static_cast<std::uint64_t>(offset);
+    before.saved = 0;
+    if (offset < info.st_size) {
+        auto over = std::min(size, static_cast<std::size_t>(info.st_size - offset));
+        ssize_t n = ::pread(fd, before.bytes.data(), over, offset);
+        before.saved = n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    before.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    return before.fd >= 0;
+}
+
+void put_back(const file_snapshot &before) {
+    auto offset = static_cast<off_t>(before.offset);
+    if (before.saved > 0)
+        (void)::pwrite(before.fd, before.bytes.data(), before.saved, offset);
+    (void)::ftruncate(before.fd, static_cast<off_t>(before.size));
+    (void)::lseek(before.fd, offset, SEEK_SET);
+}
+
+void forget(file_snapshot &before) {
+    if (before.fd >= 0)
+        ::close(before.fd);
+    before.fd = -1;
+}
+
+} // namespace freqimg

@@ -1,0 +1,23 @@
+#include "serial_line.hpp"
+
+namespace freqimg::line_messages {
+
+fault not_a_line(const char *name) {
+    return make_fault("%s: not a serial line", name);
+}
+
+fault in_use(const char *name, long pid) {
+    if (pid > 0)
+        return make_fault("%s: in use by another program (process %ld)", name, pid);
+    return make_fault("%s: in use by another program", name);
+}
+
+fault cannot_open(const char *name, const char *reason, const char *hint) {
+    return make_fault("%s: cannot open: %s%s", name, reason, hint);
+}
+
+fault cannot_set_up(const char *name, const char *reason) {
+    return make_fault("%s: cannot set up: %s", name, reason);
+}
+
+} // namespace freqimg::line_messages

@@ -1,0 +1,196 @@
+#include "stream_input.hpp"
+
+#include "file_ops.hpp"
+#include "freq_list.hpp"
+#include "image_template.hpp"
+#include "line_transfer.hpp"
+#include "serial_line.hpp"
+#include "transfer_progress.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace freqimg {
+namespace {
+
+const char *program_short_of_memory = "";
+
+[[noreturn]] void memory_exhausted() {
+    return_borrowed_line();
+    // Standard error is unbuffered: this takes no memory.
+    std::fputs(program_short_of_memory, stderr);
+    std::fputs(": memory exhausted\n", stderr);
+    std::_Exit(1);
+}
+
+bool is_standard_input(const char *path) {
+    return path == nullptr || std::strcmp(path, "-") == 0;
+}
+
+fault system_fault(const char *name, const char *what, int error) {
+    return make_fault("%s: %s: %s", name, what, error_text(error));
+}
+
+// Reads one stream from a borrowed line, showing the wait and the
+// capture's progress on a terminal.
+fault capture(const char *program, const char *name, line_port &line, unsigned silence_ms,
+              std::vector<unsigned char> &bytes) {
+    transfer_progress shown(stderr, is_terminal(standard_error),
+                            transfer_progress::direction::receiving, 0);
+    char waiting[160];
+    std::snprintf(waiting, sizeof waiting, "%s: waiting for the radio to send (Ctrl-C stops)",
+                  name);
+    shown.note(waiting);
+    capture_outcome got = capture_stream(line, stream_size, silence_ms, bytes,
+                                         [&shown](std::size_t n) { shown.update(n); });
+    if (got.failure) {
+        shown.end_line();
+        return make_fault("%s: read error: %s", name, got.failure.c_str());
+    }
+    shown.finish(bytes.size());
+    if (got.skipped > 0)
+        std::fprintf(stderr, "%s: %s: warning: skipped %zu %s before the first frame header\n",
+                     program, name, got.skipped, got.skipped == 1 ? "byte" : "bytes");
+    return {};
+}
+
+// Reads all of `fd`, up to one byte past the limit, into a buffer that
+// grows with what it holds (sized at once for a regular file).
+fault read_all(int fd, const char *name, std::vector<unsigned char> &bytes) {
+    constexpr std::size_t most = stream_input_limit + 1;
+    std::uint64_t size = 0;
+    std::size_t capacity = is_regular_file(fd, &size)
+                               ? static_cast<std::size_t>(std::min<std::uint64_t>(size + 1, most))
+                               : 4096;
+    std::size_t held = 0;
+    for (;;) {
+        bytes.resize(capacity);
+        long long n = read_up_to(fd, bytes.data() + held, capacity - held);
+        if (n < 0)
+            return system_fault(name, "read error", last_error());
+        held += static_cast<std::size_t>(n);
+        if (held < capacity || capacity == most)
+            break;
+        capacity = std::min(2 * capacity, most);
+    }
+    bytes.resize(held);
+    if (held > stream_input_limit)
+        return make_fault("%s: stream is over %zu bytes, not %zu", name, stream_input_limit,
+                          stream_size);
+    return {};
+}
+
+// A stream whose ASCII survived a text conversion that changed its other
+// bytes: the first record's text is there, but no frame header is left.
+bool re_encoded(std::span<const unsigned char> bytes) {
+    std::string_view text = template_record(0);
+    auto same = [](unsigned char b, char c) { return b == static_cast<unsigned char>(c); };
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end(), same) != bytes.end() &&
+           std::search(bytes.begin(), bytes.end(), frame_header.begin(), frame_header.end()) ==
+               bytes.end();
+}
+
+// A stream re-encoded as UTF-16 text: the first record's text is there
+// with a zero byte beside each character (either byte order).
+bool is_utf16(std::span<const unsigned char> bytes) {
+    std::string_view text = template_record(0);
+    for (std::size_t zero_at : {1, 0}) {
+        std::array<unsigned char, 2 * record_text_size> wide{};
+        for (std::size_t i = 0; i < text.size(); ++i)
+            wide[2 * i + 1 - zero_at] = static_cast<unsigned char>(text[i]);
+        if (std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void end_when_out_of_memory(const char *program) {
+    program_short_of_memory = program;
+    std::set_new_handler(memory_exhausted);
+}
+
+const char *stream_input_name(const char *path) {
+    return is_standard_input(path) ? "standard input" : path;
+}
+
+fault read_stream_input(const char *program, const char *path, unsigned silence_ms,
+                        std::vector<unsigned char> &bytes) {
+    const char *name = stream_input_name(path);
+    bool standard = is_standard_input(path);
+    // As gzip will not read compressed data from a terminal: nothing was
+    // piped in, and the user's terminal is no stream.
+    if (standard && is_users_terminal(standard_input))
+        return make_fault(
+            "standard input is a terminal: pipe a stream in, or name a FILE or a serial line");
+    if (standard ? is_terminal(standard_input) : names_a_device(path)) {
+        line_refusal why;
+        if (auto line = serial_line::borrow(standard ? nullptr : path, line_use::receive, 0, why))
+            return capture(program, name, *line, silence_ms, bytes);
+        if (why.kind != line_refusal::not_a_line)
+            return why.message;
+        // A device that is no serial line (/dev/null) is read as a file.
+    }
+    int fd = standard ? standard_input : open_to_read_through(path);
+    if (fd < 0)
+        return system_fault(name, "cannot open", last_error());
+    fault f = read_all(fd, name, bytes);
+    if (!standard)
+        close_file(fd);
+    return f;
+}
+
+fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes) {
+    auto say = [name](const char *what) {
+        return make_fault("%.*s: %s", static_cast<int>(name.size()), name.data(), what);
+    };
+    freq_table table{};
+    field_lines lines{};
+    std::string_view text(reinterpret_cast<const char *>(bytes.data()),
+                          std::min(bytes.size(), freq_list_limit + 1));
+    if (!parse_freq_list(text, table, lines))
+        return say("is a channel list, not a stream; freqimg makes the stream from it");
+    constexpr const char *what_to_do =
+        "; run the pipe or redirection where bytes pass unchanged (cmd.exe, PowerShell 7.4 or "
+        "later, any Unix shell)";
+    char text_out[200];
+    if (is_utf16(bytes)) {
+        std::snprintf(text_out, sizeof text_out,
+                      "the stream was re-encoded as UTF-16 text on its way, as PowerShell 5 does "
+                      "with | and >%s",
+                      what_to_do);
+        return say(text_out);
+    }
+    // The record texts are plain ASCII and survive; the frame bytes above 7F
+    // do not.
+    if (re_encoded(bytes)) {
+        std::snprintf(text_out, sizeof text_out,
+                      "the stream's bytes above 7F were changed on its way, as when it is "
+                      "re-encoded as text%s",
+                      what_to_do);
+        return say(text_out);
+    }
+    return {};
+}
+
+bool check_stream_input(const char *program, const char *path, std::span<const unsigned char> bytes,
+                        decoded_stream &stream) {
+    const char *name = stream_input_name(path);
+    stream = decode_stream(bytes);
+    if (stream.faults.empty())
+        return true;
+    if (fault f = input_diagnosis(name, bytes)) {
+        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
+        return false;
+    }
+    for (const std::string &f : stream.faults)
+        std::fprintf(stderr, "%s: %s: %s\n", program, name, f.c_str());
+    return false;
+}
+
+} // namespace freqimg

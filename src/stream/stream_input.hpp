@@ -1,0 +1,56 @@
+// Reading an upload stream to check or send: from a file, a pipe or a
+// serial line, never without bound; and, where what was given instead of a
+// stream is plain, saying so in one line rather than in sixty.
+#pragma once
+
+#include "fault.hpp"
+#include "image_decode.hpp"
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace freqimg {
+
+// More than any stream, so that an endless input is cut off and refused.
+inline constexpr std::size_t stream_input_limit = 1 << 20;
+
+// Reads the stream in `path`, or in standard input when `path` is null or
+// "-", into `bytes`: all of a file or a pipe, up to stream_input_limit. A
+// serial line (a terminal device) never ends its input, so from one it
+// reads one stream: the line is borrowed for reading as serial_line.hpp
+// says, and read as capture_stream reads it, with `silence_ms`; noise
+// skipped before the first frame header is warned of ("PROGRAM: NAME:
+// warning: skipped 3 bytes before the first frame header"), and when
+// standard error is a terminal the wait and the capture are shown there.
+// Refuses a standard input that is the user's own terminal. Faults name the
+// input ("standard input" or the path): "cannot open: REASON", "read error:
+// REASON", "stream is over 1048576 bytes, not 2944", and the refusals of
+// borrowing a line.
+fault read_stream_input(const char *program, const char *path, unsigned silence_ms,
+                        std::vector<unsigned char> &bytes);
+
+// Decodes `bytes`, read from `path`, into `stream`, and says on standard
+// error what is wrong with them: one line "PROGRAM: NAME: ..." when the
+// input is plainly no stream (see input_diagnosis), otherwise a line for
+// each fault. Returns true for a sound stream.
+bool check_stream_input(const char *program, const char *path, std::span<const unsigned char> bytes,
+                        decoded_stream &stream);
+
+// For bytes that are no sound stream, and plainly something else, what they are
+// and what to do, naming the input `name`: a channel list ("NAME: is a
+// channel list, not a stream; ..."), or a stream that a shell or an editor
+// re-encoded as UTF-16 or other text on its way. Otherwise an empty fault.
+fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes);
+
+// Makes running out of memory end the process with one line, "PROGRAM:
+// memory exhausted", and exit status 1, after putting a borrowed line back.
+// No exception: with memory this short the runtime may have none left to
+// throw one with. `program` must live as long as the process.
+void end_when_out_of_memory(const char *program);
+
+// The name faults give the input at `path`.
+const char *stream_input_name(const char *path);
+
+} // namespace freqimg

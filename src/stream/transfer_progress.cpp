@@ -1,0 +1,69 @@
+#include "transfer_progress.hpp"
+
+#include "image_frame.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace freqimg {
+namespace {
+
+constexpr unsigned bits_per_byte = 10; // start bit, 8 data bits, stop bit
+
+} // namespace
+
+transfer_progress::transfer_progress(std::FILE *out, bool shown, direction way, unsigned long baud)
+    : out_(out), shown_(shown), way_(way), baud_(baud) {}
+
+void transfer_progress::update(std::size_t done) {
+    auto now = clock::now();
+    if (!shown_ || (done < stream_size && now - last_ < std::chrono::milliseconds(100)))
+        return;
+    last_ = now;
+    char text[112];
+    int n = std::snprintf(text, sizeof text, "%s: %zu of %zu bytes, %zu of %zu frames, %zu%%",
+                          way_ == direction::sending ? "sending" : "receiving", done, stream_size,
+                          done / frame_size, frame_count, done * 100 / stream_size);
+    if (baud_ > 0 && n > 0 && static_cast<std::size_t>(n) < sizeof text)
+        std::snprintf(
+            text + n, sizeof text - static_cast<std::size_t>(n), ", %.1f s left",
+            static_cast<double>((stream_size - std::min(done, stream_size)) * bits_per_byte) /
+                static_cast<double>(baud_));
+    show(text);
+}
+
+void transfer_progress::note(const char *text) {
+    if (shown_)
+        show(text);
+}
+
+void transfer_progress::finish(std::size_t done) {
+    if (!shown_)
+        return;
+    char text[112];
+    double seconds = std::chrono::duration<double>(clock::now() - start_).count();
+    int n = std::snprintf(text, sizeof text, "%s %zu bytes, %zu frames, in %.1f s",
+                          way_ == direction::sending ? "sent" : "received", done, done / frame_size,
+                          seconds);
+    if (baud_ > 0 && n > 0 && static_cast<std::size_t>(n) < sizeof text)
+        std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), " at %lu baud", baud_);
+    show(text);
+    end_line();
+}
+
+void transfer_progress::end_line() {
+    if (width_ > 0)
+        std::fputc('\n', out_);
+    width_ = 0;
+}
+
+void transfer_progress::show(const char *text) {
+    // Blanks cover what a longer line before left.
+    int n = std::fprintf(
+        out_, "\r%s%*s", text,
+        std::max(0, static_cast<int>(width_) - static_cast<int>(std::strlen(text))), "");
+    width_ = std::max(width_, static_cast<std::size_t>(std::max(n - 1, 0)));
+    std::fflush(out_);
+}
+
+} // namespace freqimg
