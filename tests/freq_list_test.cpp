@@ -35,6 +35,34 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
          "freq.dat:62: channel 20 transmit field \"477.2\" is not six hex digits; write 477.2 "
          "MHz as 477200"},
         {61, "47.6425", "freq.dat:62: channel 20 transmit field \"47.6425\" is not six hex digits"},
+        // Other ways to write a frequency, each with its one entry.
+        {4, "476.4250",
+         "freq.dat:5: channel 1 transmit field \"476.4250\" is not six hex digits; write "
+         "476.4250 MHz as 476425"},
+        {4, "476,425",
+         "freq.dat:5: channel 1 transmit field \"476,425\" is not six hex digits; write 476,425 "
+         "MHz as 476425"},
+        {5, "476.425MHz",
+         "freq.dat:6: channel 1 receive field \"476.425MHz\" is not six hex digits; write "
+         "476.425MHz as 476425"},
+        {5, "476425khz",
+         "freq.dat:6: channel 1 receive field \"476425khz\" is not six hex digits; write "
+         "476425khz as 476425"},
+        {5, "476425000",
+         "freq.dat:6: channel 1 receive field \"476425000\" is not six hex digits; write "
+         "476425000 Hz as 476425"},
+        {5, "27.125",
+         "freq.dat:6: channel 1 receive field \"27.125\" is not six hex digits; write 27.125 "
+         "MHz as 027125"},
+        // No one entry: a fraction of a kHz, a unit with nothing before it,
+        // too many digits, a second point.
+        {5, "476425001", "freq.dat:6: channel 1 receive field \"476425001\" is not six hex digits"},
+        {5, "476.4251MHz",
+         "freq.dat:6: channel 1 receive field \"476.4251MHz\" is not six hex digits"},
+        {5, "MHz", "freq.dat:6: channel 1 receive field \"MHz\" is not six hex digits"},
+        {5, "4764.250", "freq.dat:6: channel 1 receive field \"4764.250\" is not six hex digits"},
+        {5, "476.", "freq.dat:6: channel 1 receive field \"476.\" is not six hex digits"},
+        {5, "476.42.5", "freq.dat:6: channel 1 receive field \"476.42.5\" is not six hex digits"},
         {7,
          std::string("476\0"
                      "25",
@@ -102,6 +130,26 @@ TEST(freq_list, needs_the_list_to_end_within_the_limit) {
         field_lines lines{};
         EXPECT_STREQ(parse_freq_list(r.text, table, lines, r.limit).c_str(), r.message.c_str())
             << r.text.size() << " bytes, limit " << r.limit;
+    }
+}
+
+TEST(freq_list, says_where_text_after_the_list_begins) {
+    const std::string list = with_token(0, "h1");
+    struct row {
+        std::string text;
+        unsigned rest_line;
+    } const rows[] = {
+        {list, 0},
+        {list + " \n\t\n", 0},
+        {list + "\n\nExtra 476425 476425\n", 65},
+        {list + " #", 63},
+    };
+    for (const row &r : rows) {
+        freq_table table{};
+        field_lines lines{};
+        unsigned rest = 99;
+        EXPECT_FALSE(parse_freq_list(r.text, table, lines, freq_list_limit, &rest));
+        EXPECT_EQ(rest, r.rest_line) << r.text.substr(list.size());
     }
 }
 

@@ -95,14 +95,17 @@ TEST_F(freqimg_run, warns_of_entries_that_are_no_frequency_and_sends_them) {
     list.replace(list.find("476650"), 6, "47ab2f");  // channel 11, line 12
     list.replace(list.rfind("477350"), 6, "FFFFFF"); // channel 20, line 21
     list.replace(list.find("476425"), 6, "c76425");  // blank, in lower case
-    write_file(at("freq.dat"), list);
+    // A twenty-first channel is not read, but not in silence either.
+    write_file(at("freq.dat"), list + "\nExtra-21  476425  476425\n");
     run_result r = run_freqimg(dir);
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out.size(), 2944U);
     EXPECT_EQ(r.err, "freqimg: freq.dat:12: warning: channel 11 transmit field \"47ab2f\" is not a "
                      "frequency; it is sent as written\n"
                      "freqimg: freq.dat:21: warning: channel 20 receive field \"FFFFFF\" is not a "
-                     "frequency; it is sent as written\n");
+                     "frequency; it is sent as written\n"
+                     "freqimg: freq.dat:23: warning: the list goes on after channel 20; the rest "
+                     "is not read\n");
     EXPECT_EQ(read_file(at("temptx.dat")).substr(60, 6), "47ab2f");
 }
 
@@ -116,6 +119,7 @@ TEST_F(freqimg_run, reads_a_list_that_ends_at_the_64_KiB_edge) {
     write_file(at("freq.dat"), edge + "\nand more tokens after it\n");
     run_result r = run_freqimg(dir);
     EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err, ""); // what follows lies past what is read
     EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
 
     // One byte more and the list runs past the limit.

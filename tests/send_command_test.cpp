@@ -10,14 +10,19 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace freqimg_test {
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string example_stream = read_file(TEST_DATA_DIR "/example_stream.bin");
 
@@ -243,6 +248,51 @@ TEST_F(send, leaves_a_line_another_program_holds) {
         EXPECT_EQ(line.received(), r.err.empty() ? example_stream : "");
     }
     std::remove(lock.c_str());
+}
+
+TEST_F(send, tells_a_user_without_permission_how_to_get_it) {
+    // Copies of both programs that any user can run, and a line owned by a
+    // group that user is not in.
+    fs::permissions(tmp.path, fs::perms(0755));
+    std::string inspector = tmp.path + "/freqimg-inspect", sender_copy = tmp.path + "/freqimg-send";
+    fs::copy_file(FREQIMG_INSPECT_PATH, inspector);
+    fs::copy_file(FREQIMG_SEND_PATH, sender_copy);
+    const group *dialout = ::getgrgid(20);
+    if (!can_run_unprivileged(inspector) || dialout == nullptr)
+        GTEST_SKIP() << "cannot run as an unprivileged user, or no group 20, on this machine";
+    const std::string stream = stream_file(example_stream);
+    const std::string hint = line.path + ": cannot open: Permission denied; " + line.path +
+                             " belongs to group " + dialout->gr_name +
+                             ": add yourself with 'sudo usermod -aG " + dialout->gr_name +
+                             " nobody' and log in again\n";
+    struct row {
+        mode_t mode;
+        std::string program;
+        std::vector<std::string> args;
+        std::string err;
+    } const rows[] = {
+        {0660, sender_copy, {line.path, stream}, "freqimg-send: " + hint},
+        {0660, inspector, {line.path}, "freqimg-inspect: " + hint},
+        // The inspector only reads: a line the user may only read will do.
+        {0444, inspector, {"--timeout", "0.5", line.path}, ""},
+    };
+    for (const row &r : rows) {
+        ASSERT_EQ(::chown(line.path.c_str(), 0, 20), 0);
+        ASSERT_EQ(::chmod(line.path.c_str(), r.mode), 0);
+        run_options options;
+        options.program = r.program;
+        options.args = r.args;
+        options.unprivileged = true;
+        started run = start_command(tmp.path, options);
+        if (r.err.empty()) {
+            ASSERT_TRUE(line.wait_until_raw());
+            line.send(example_stream);
+        }
+        run_result result = finish_command(run);
+        EXPECT_EQ(result.err, r.err);
+        EXPECT_EQ(result.exit_status, r.err.empty() ? 0 : 1) << r.program;
+        EXPECT_TRUE(line.state() == before);
+    }
 }
 
 TEST_F(send, reports_a_line_that_hangs_up) {

@@ -81,6 +81,7 @@ send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, 
         line_io drained = line.wait_drained(std::min(tick_ms, left));
         if (drained.failure) {
             out.failure = drained.failure;
+            (void)look_at_queue(); // what went out before it failed
             break;
         }
         if (drained.count > 0) {

@@ -1,0 +1,151 @@
+// The send and capture policies on a model UART line, for what a
+// pseudo-terminal cannot show: the line's own speed, a line the far end
+// stops for a while, a line that fails part way.
+#include "line_transfer.hpp"
+#include "model_line.hpp"
+
+#include <gtest/gtest.h>
+
+namespace freqimg_test {
+namespace {
+
+using namespace freqimg;
+using namespace std::chrono_literals;
+
+const std::vector<unsigned char> stream(2944, 'x');
+
+// Sends the stream on `line`, checking on every report of progress that it
+// only ever grows and never counts a byte still queued.
+send_outcome send_checked(model_line &line, unsigned timeout_ms, std::size_t &last_shown) {
+    last_shown = 0;
+    return send_stream(line, stream, timeout_ms, [&](std::size_t n) {
+        EXPECT_LE(n, line.left()) << "a byte counted before it left";
+        EXPECT_GT(n, last_shown);
+        last_shown = n;
+    });
+}
+
+TEST(send_stream, ends_the_moment_the_last_byte_has_left) {
+    struct row {
+        unsigned long baud;
+        std::size_t queue; // the system's buffer: a kernel's, or a bare 16-byte FIFO
+    } const rows[] = {{9600, 4096}, {9600, 16}, {1200, 64}, {115200, 4096}};
+    for (const row &r : rows) {
+        model_line line(r.baud, r.queue);
+        std::size_t shown = 0;
+        send_outcome out = send_checked(line, 5000, shown);
+        EXPECT_FALSE(out.failure) << r.baud;
+        EXPECT_FALSE(out.timed_out) << r.baud;
+        EXPECT_EQ(out.sent, stream.size());
+        EXPECT_EQ(shown, stream.size());
+        EXPECT_EQ(line.left(), stream.size());
+        EXPECT_LE(line.time() - line.last_left_at(), 5ms) << r.baud << " baud, " << r.queue;
+        EXPECT_EQ(send_failure("PORT", out, stream.size(), 5000).c_str(), std::string());
+    }
+}
+
+TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
+    // The far end stops the line one second in; the limit is two seconds
+    // of no progress, whatever went before.
+    struct row {
+        std::chrono::microseconds stopped;
+        bool times_out;
+    } const rows[] = {{1500ms, false}, {2500ms, true}};
+    for (const row &r : rows) {
+        model_line line(9600, 4096);
+        line.stall(1s, r.stopped);
+        std::size_t shown = 0;
+        send_outcome out = send_checked(line, 2000, shown);
+        EXPECT_EQ(out.timed_out, r.times_out);
+        if (!r.times_out) {
+            EXPECT_EQ(out.sent, stream.size());
+            continue;
+        }
+        // Given up two seconds after the last byte left, saying how many
+        // did, and what was queued is thrown away.
+        EXPECT_GT(out.sent, 0U);
+        EXPECT_EQ(out.sent, line.left());
+        EXPECT_LE(line.time() - line.last_left_at() - 2s, 100ms);
+        EXPECT_EQ(line.discarded(), stream.size() - line.left());
+        EXPECT_STREQ(
+            send_failure("PORT", out, stream.size(), 2000).c_str(),
+            ("PORT: timed out after 2 s with " + std::to_string(out.sent) + " of 2944 bytes sent")
+                .c_str());
+    }
+}
+
+TEST(send_stream, says_how_much_left_before_the_line_failed) {
+    // Whether the failure shows in a write (a small queue) or in the drain.
+    for (std::size_t queue : {4096, 16}) {
+        model_line line(9600, queue);
+        line.fail_after(1380);
+        std::size_t shown = 0;
+        send_outcome out = send_checked(line, 5000, shown);
+        EXPECT_FALSE(out.timed_out);
+        EXPECT_EQ(out.sent, 1380U) << queue;
+        EXPECT_GT(line.discarded(), 0U) << queue;
+        EXPECT_STREQ(send_failure("PORT", out, stream.size(), 5000).c_str(),
+                     "PORT: write error with 1380 of 2944 bytes sent: Input/output error");
+    }
+}
+
+// A stand-in stream: a frame header, then bytes no header begins with.
+const std::string header = "\xFE\xFE\xEE\xEF\xE4";
+const std::string small_stream = header + std::string(95, 'x');
+
+TEST(capture_stream, takes_one_stream_from_its_first_frame_header) {
+    struct row {
+        const char *what;
+        std::vector<std::pair<std::chrono::microseconds, std::string>> input;
+        std::chrono::microseconds hang_up;
+        std::string stream;
+        std::size_t skipped;
+        std::string unread;
+    } const rows[] = {
+        {"a whole stream, then more", {{0s, small_stream + "more"}}, 1h, small_stream, 0, "more"},
+        {"noise that ends in part of a header",
+         {{0s, "\x01\xFF\xFE"}, {10ms, small_stream}},
+         1h,
+         small_stream,
+         3,
+         ""},
+        {"a header split between reads",
+         {{0s, "\xFE\xFE"}, {5ms, small_stream.substr(2)}},
+         1h,
+         small_stream,
+         0,
+         ""},
+        {"the first byte after a long wait", {{100s, small_stream}}, 1h, small_stream, 0, ""},
+        {"silence part way",
+         {{0s, small_stream.substr(0, 40)}, {2s, "late"}},
+         1h,
+         small_stream.substr(0, 40),
+         0,
+         "late"},
+        {"noise, then silence", {{0s, "noise"}, {2s, small_stream}}, 1h, "", 5, small_stream},
+        {"a hang-up part way",
+         {{0s, small_stream.substr(0, 60)}},
+         100ms,
+         small_stream.substr(0, 60),
+         0,
+         ""},
+    };
+    for (const row &r : rows) {
+        model_line line(9600, 4096);
+        for (const auto &[at, bytes] : r.input)
+            line.arrive(at, bytes);
+        line.hang_up_at(r.hang_up);
+        std::vector<unsigned char> got;
+        std::size_t shown = 0;
+        capture_outcome out =
+            capture_stream(line, small_stream.size(), 500, got, [&](std::size_t n) { shown = n; });
+        EXPECT_FALSE(out.failure) << r.what;
+        EXPECT_EQ(std::string(got.begin(), got.end()), r.stream) << r.what;
+        EXPECT_EQ(out.skipped, r.skipped) << r.what;
+        EXPECT_EQ(line.unread(), r.unread) << r.what;
+        EXPECT_EQ(shown, r.stream.size()) << r.what;
+    }
+}
+
+} // namespace
+} // namespace freqimg_test
