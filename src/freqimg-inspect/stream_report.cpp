@@ -8,11 +8,6 @@
 namespace freqimg {
 namespace {
 
-// Entry `n` (0-19) of the window at `base`, as the record texts spell it.
-std::string entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n) {
-    return window_strip_text(stream, base).substr(n * freq_entry_size, freq_entry_size);
-}
-
 // "476425" reads 476.425 MHz; an entry with a digit above 9 is no frequency
 // the radio can hold and is shown as it stands.
 std::string shown_entry(std::string_view entry) {
@@ -78,7 +73,7 @@ std::vector<odd_entry> odd_entries(const decoded_stream &stream) {
     for (std::size_t n = 0; n < channel_count; ++n)
         for (auto [base, column] :
              {std::pair{tx_window_base, "transmit"}, std::pair{rx_window_base, "receive"}}) {
-            std::string entry = entry_text(stream, base, n);
+            std::string entry = window_entry_text(stream, base, n);
             if (!is_blank_entry(entry) && !holds_frequency(entry))
                 odd.push_back({n + 1, column, entry});
         }
@@ -96,8 +91,8 @@ std::string stream_report(const decoded_stream &stream) {
     for (std::size_t n = 0; n < channel_count; ++n) {
         char line[96];
         std::snprintf(line, sizeof line, "%7zu  %-24s  %s\n", n + 1,
-                      shown_entry(entry_text(stream, tx_window_base, n)).c_str(),
-                      shown_entry(entry_text(stream, rx_window_base, n)).c_str());
+                      shown_entry(window_entry_text(stream, tx_window_base, n)).c_str(),
+                      shown_entry(window_entry_text(stream, rx_window_base, n)).c_str());
         out += line;
     }
     if (differs_from_freqimg(stream) == nullptr)
@@ -119,7 +114,7 @@ std::vector<std::string> entry_warnings(const decoded_stream &stream) {
 
 std::string freq_list_text(const decoded_stream &stream) {
     auto entry = [&stream](std::uint16_t base, std::size_t n) {
-        std::string e = entry_text(stream, base, n);
+        std::string e = window_entry_text(stream, base, n);
         return e == blank_entry ? std::string("-") : e;
     };
     std::string out = "Channel  Transmit  Receive\n";

@@ -25,8 +25,10 @@ std::string hex_bytes(const unsigned char *bytes, std::size_t n) {
     return s;
 }
 
-// Checks one whole frame; returns an empty text when it is sound.
-std::string check_frame(const unsigned char *frame, std::size_t index, decoded_stream &out) {
+// Checks one whole frame; returns an empty text when it is sound. Sets
+// `lower` when its text has a hex letter in lower case.
+std::string check_frame(const unsigned char *frame, std::size_t index, decoded_stream &out,
+                        bool &lower) {
     if (!std::equal(frame_header.begin(), frame_header.end(), frame))
         return "header is " + hex_bytes(frame, frame_header.size()) + ", not " +
                hex_bytes(frame_header.data(), frame_header.size());
@@ -35,10 +37,12 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
 
     record_text &text = out.texts[index];
     std::copy_n(frame + frame_header.size(), record_text_size, text.begin());
-    for (std::size_t i = 0; i < record_text_size; ++i)
+    for (std::size_t i = 0; i < record_text_size; ++i) {
         if (hex_value(text[i]) < 0)
             return "character " + std::to_string(i) + " of the record text is " +
                    hex_bytes(frame + frame_header.size() + i, 1) + ", not a hex digit";
+        lower = lower || text[i] >= 'a';
+    }
 
     std::string_view view(text.data(), text.size());
     char what[80];
@@ -50,18 +54,20 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
     }
     if (hex_byte(text[4], text[5]) != record_count)
         return "count is " + std::string(view.substr(4, 2)) + ", not 10";
+    // All twenty bytes, the checksum with them, sum to zero.
+    std::array<std::uint8_t, record_data_size> data{};
+    unsigned sum = (expected >> 8U) + (expected & 0xFFU) + record_count;
+    for (std::size_t i = 0; i < record_data_size; ++i) {
+        data[i] = hex_byte(text[record_data_offset + 2 * i], text[record_data_offset + 2 * i + 1]);
+        sum += data[i];
+    }
     std::uint8_t stated = hex_byte(text[record_checksum_offset], text[record_checksum_offset + 1]);
-    std::uint8_t due = record_checksum(record_address(view), record_count,
-                                       view.substr(record_data_offset, 2 * record_data_size));
-    if (stated != due) {
-        // What all twenty bytes add up to; zero for a sound record.
+    if (((sum + stated) & 0xFFU) != 0) {
         std::snprintf(what, sizeof what, "checksum is %02X, record sums to %02X", stated,
-                      (stated - due) & 0xFFU);
+                      (sum + stated) & 0xFFU);
         return what;
     }
-    for (std::size_t i = 0; i < record_data_size; ++i)
-        out.image[expected + i] =
-            hex_byte(text[record_data_offset + 2 * i], text[record_data_offset + 2 * i + 1]);
+    std::copy(data.begin(), data.end(), out.image.begin() + expected);
     return {};
 }
 
@@ -78,22 +84,29 @@ std::size_t strip_characters(unsigned address) {
 }
 
 // Fixed records are compared with the template; in a window, the bytes
-// after the strip with the zero padding.
+// after the strip with the zero padding. Digits that are the template's own
+// are the same byte; only others need their values compared.
 void find_changes(decoded_stream &out) {
     for (unsigned address = 0; address < image_size; address += record_data_size) {
         std::string_view fixed = template_record(address);
+        const record_text &text = out.texts[address / record_data_size];
         for (std::size_t i = strip_characters(address) / 2; i < record_data_size; ++i) {
-            const char *digits = fixed.empty() ? "00" : fixed.data() + record_data_offset + 2 * i;
+            std::size_t at = record_data_offset + 2 * i;
+            const char *digits = fixed.empty() ? "00" : fixed.data() + at;
+            if (text[at] == digits[0] && text[at + 1] == digits[1])
+                continue;
             std::uint8_t expected = hex_byte(digits[0], digits[1]);
-            unsigned at = address + static_cast<unsigned>(i);
-            if (out.image[at] != expected)
-                out.changes.push_back({at, out.image[at], expected, fixed.empty()});
+            unsigned byte = address + static_cast<unsigned>(i);
+            if (out.image[byte] != expected)
+                out.changes.push_back({byte, out.image[byte], expected, fixed.empty()});
         }
     }
 }
 
-void find_lower_case(decoded_stream &out) {
+void find_lower_case(decoded_stream &out, const std::array<bool, frame_count> &has_lower) {
     for (std::size_t frame = 0; frame < frame_count; ++frame) {
+        if (!has_lower[frame])
+            continue;
         // The strip's characters stand as the list gave them, lower case included.
         std::size_t strip_end =
             record_data_offset + strip_characters(static_cast<unsigned>(frame * record_data_size));
@@ -137,14 +150,15 @@ decoded_stream decode_stream(std::span<const unsigned char> bytes) {
     if (bytes.size() != stream_size)
         out.faults.push_back(length_fault(bytes.size()));
     std::size_t whole_frames = std::min(bytes.size() / frame_size, frame_count);
+    std::array<bool, frame_count> has_lower{};
     for (std::size_t k = 0; k < whole_frames; ++k) {
-        std::string what = check_frame(bytes.data() + k * frame_size, k, out);
+        std::string what = check_frame(bytes.data() + k * frame_size, k, out, has_lower[k]);
         if (!what.empty())
             out.faults.push_back(frame_message(k, what.c_str()));
     }
     if (out.faults.empty()) {
         find_changes(out);
-        find_lower_case(out);
+        find_lower_case(out, has_lower);
     }
     return out;
 }
@@ -166,6 +180,20 @@ std::string window_strip_text(const decoded_stream &stream, std::uint16_t base) 
                      2 * record_data_size);
     strip.resize(window_strip_size);
     return strip;
+}
+
+std::string window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n) {
+    constexpr std::size_t data_chars = 2 * record_data_size;
+    std::size_t at = n * window_entry_size;
+    const record_text &first = stream.texts[base / record_data_size + at / data_chars];
+    std::size_t offset = at % data_chars;
+    std::size_t in_first = std::min(window_entry_size, data_chars - offset);
+    std::string entry(first.data() + record_data_offset + offset, in_first);
+    if (in_first < window_entry_size) // the rest begins the next record
+        entry.append(stream.texts[base / record_data_size + at / data_chars + 1].data() +
+                         record_data_offset,
+                     window_entry_size - in_first);
+    return entry;
 }
 
 } // namespace freqimg

@@ -61,4 +61,8 @@ const char *differs_from_freqimg(const decoded_stream &stream);
 // record texts (lower-case digits included).
 std::string window_strip_text(const decoded_stream &stream, std::uint16_t base);
 
+// Returns entry `n` (0-19) of the window at `base`: its six characters,
+// which may run across two records.
+std::string window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n);
+
 } // namespace freqimg

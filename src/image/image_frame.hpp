@@ -38,15 +38,23 @@ struct image_stream {
 
 inline constexpr std::string_view upper_hex_digits = "0123456789ABCDEF";
 
+// The value of each byte as a hex digit of either case, -1 for the rest:
+// one look-up per character of a stream being decoded.
+inline constexpr std::array<signed char, 256> hex_values = [] {
+    std::array<signed char, 256> values{};
+    values.fill(-1);
+    for (int i = 0; i < 10; ++i)
+        values[static_cast<std::size_t>('0' + i)] = static_cast<signed char>(i);
+    for (int i = 0; i < 6; ++i) {
+        values[static_cast<std::size_t>('A' + i)] = static_cast<signed char>(10 + i);
+        values[static_cast<std::size_t>('a' + i)] = static_cast<signed char>(10 + i);
+    }
+    return values;
+}();
+
 // Returns the value of a hex digit of either case, or -1 for any other byte.
 constexpr int hex_value(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return hex_values[static_cast<unsigned char>(c)];
 }
 
 // Returns the byte spelled by two hex digits; the caller has checked them.

@@ -17,7 +17,8 @@ namespace freqimg {
 inline constexpr std::uint16_t tx_window_base = 0x01A0;
 inline constexpr std::uint16_t rx_window_base = 0x02C0;
 inline constexpr std::size_t window_records = 4;
-inline constexpr std::size_t window_strip_size = 120; // twenty six-character entries
+inline constexpr std::size_t window_entry_size = 6; // three packed-BCD bytes
+inline constexpr std::size_t window_strip_size = 20 * window_entry_size;
 
 constexpr bool is_window_address(unsigned address) {
     return (address >= tx_window_base && address < tx_window_base + window_records * 16) ||
