@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace freqimg_test {
 namespace {
@@ -113,6 +114,7 @@ TEST_F(inspect, names_every_corrupted_frame) {
     } const rows[] = {
         {0, 1, '\x00', "header is FE 00 EE EF E4, not FE FE EE EF E4"},
         {27, 5 + 2, '0', "address is 0100, not 01B0"},
+        {3, 5 + 0, '1', "address is 1030, not 0030"},
         {40, 5 + 4, '2', "count is 20, not 10"},
         {26, 5 + 10, '0', "checksum is 86, record sums to E0"},
         {63, 5 + 39, 'C', "checksum is 9C, record sums to 01"},
@@ -157,6 +159,7 @@ TEST_F(inspect, says_in_one_line_what_was_given_instead_of_a_stream) {
         {example_stream.substr(0, 2943),
          "stream is 2943 bytes, not 2944; it ends 45 bytes into frame 63 (address 03F0)\n"},
         {example_stream + "\n", "stream is 2945 bytes, not 2944\n"},
+        {std::string((1 << 20) + 1, 'x'), "stream is over 1048576 bytes, not 2944\n"},
         {read_file(EXAMPLES_DIR "/freq.dat"),
          "is a channel list, not a stream; freqimg makes the stream from it\n"},
         // PowerShell 5's > writes UTF-16 text with a byte-order mark.
@@ -208,7 +211,8 @@ TEST_F(inspect, reads_one_stream_from_a_serial_line) {
     const line_state before = line.state();
     run_options options;
     options.program = FREQIMG_INSPECT_PATH;
-    options.args = {"--time=0.5", line.path};
+    const std::string backup = tmp.path + "/backup.bin";
+    options.args = {"--time=0.5", "--save", backup, line.path};
     options.stderr_to_tty = true;
     started whole = start_command(".", options);
     ASSERT_TRUE(line.wait_until_raw());
@@ -230,7 +234,15 @@ TEST_F(inspect, reads_one_stream_from_a_serial_line) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(line.unread(), std::string("and what follows").size());
+    EXPECT_EQ(read_file(backup), example_stream); // the stream, without the noise
     EXPECT_TRUE(line.state() == before);
+
+    // An old backup is never written over: refused before the line is
+    // borrowed at all.
+    run_result again = run_inspect({"--save", backup, line.path});
+    EXPECT_EQ(again.exit_status, 1);
+    EXPECT_EQ(again.err, "freqimg-inspect: " + backup + ": cannot save: File exists\n");
+    EXPECT_EQ(read_file(backup), example_stream);
 
     ::tcflush(line.terminal, TCIFLUSH);  // what followed the stream
     options.args = {"--timeout", "0.5"}; // the line as standard input, cut short
@@ -245,6 +257,38 @@ TEST_F(inspect, reads_one_stream_from_a_serial_line) {
                      "bytes into frame 21 (address 0150)\n");
     EXPECT_TRUE(line.state() == before);
     EXPECT_FALSE(line.exclusive());
+}
+
+TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
+    // Saved as it came, sound or not; the report and exit status are as
+    // they would be without --save.
+    std::string bad = example_stream;
+    bad[26 * 46 + 5 + 10] = '0';
+    const std::string missing_dir = tmp.path + "/no/such/dir/backup.bin";
+    struct row {
+        std::string bytes, save_to;
+        int status;
+        std::string err;
+    } const rows[] = {
+        {example_stream, tmp.path + "/sound.bin", 0, ""},
+        {bad, tmp.path + "/faulty.bin", 1,
+         "freqimg-inspect: " + stream_path +
+             ": frame 26 (address 01A0): checksum is 86, record sums to E0\n"},
+        {example_stream, missing_dir, 1,
+         "freqimg-inspect: " + missing_dir + ": cannot save: No such file or directory\n"},
+    };
+    for (const row &r : rows) {
+        run_result result = inspect_stream(r.bytes, {"--save", r.save_to});
+        EXPECT_EQ(result.exit_status, r.status) << r.save_to;
+        EXPECT_EQ(result.err, r.err);
+        EXPECT_EQ(result.out.empty(), r.status != 0 && r.save_to != missing_dir);
+        EXPECT_EQ(read_file(r.save_to), r.save_to == missing_dir ? "" : r.bytes);
+    }
+    // Nothing half written is left beside the backups.
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(tmp.path))
+        ++files;
+    EXPECT_EQ(files, 3U); // the stream and the two backups
 }
 
 TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {

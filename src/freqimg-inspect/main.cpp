@@ -8,6 +8,7 @@
 #include "stream_input.hpp"
 #include "stream_report.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ constexpr const char *program = "freqimg-inspect";
 constexpr unsigned default_silence_ms = 5000;
 
 constexpr const char *usage_text =
-    "Usage: freqimg-inspect [--freq-list] [--timeout SECONDS] [FILE]\n"
+    "Usage: freqimg-inspect [--freq-list] [--timeout SECONDS] [--save NEWFILE] [FILE]\n"
     "Check an upload stream made by freqimg and show what it programs.\n"
     "With no FILE, or when FILE is -, read standard input. From a serial\n"
     "line, read one stream: stop after 2944 bytes, or when the line has\n"
@@ -30,6 +31,8 @@ constexpr const char *usage_text =
     "                       same stream (labels are placeholders: the stream\n"
     "                       has none)\n"
     "  --timeout SECONDS    how long a serial line may be silent\n"
+    "  --save NEWFILE       keep the bytes read, sound or not, in a new file\n"
+    "                       (a backup of what a radio sent)\n"
     "  --help               print this help and exit\n"
     "  --version            print the version and exit\n"
     "\n"
@@ -37,39 +40,55 @@ constexpr const char *usage_text =
     "reading it, 2 for a usage error.\n";
 
 int inspect(int argc, char **argv) {
-    enum { freq_list_option, timeout_option, help_option, version_option };
-    constexpr long_option options[] = {
-        {"freq-list", false}, {"timeout", true}, {"help", false}, {"version", false}};
+    enum { freq_list_option, timeout_option, save_option, help_option, version_option };
+    constexpr long_option options[] = {{"freq-list", false},
+                                       {"timeout", true},
+                                       {"save", true},
+                                       {"help", false},
+                                       {"version", false}};
     bool freq_list = false;
+    const char *save_path = nullptr;
     unsigned silence_ms = default_silence_ms;
-    int shown = -1;
+    std::string shown; // what --help or --version prints
     int first = read_options(program, argc, argv, options, [&](std::size_t o, const char *value) {
         if (o == timeout_option && !parse_seconds(value, silence_ms))
             return usage_error(program, "invalid timeout", value) == 0;
         freq_list = freq_list || o == freq_list_option;
+        save_path = o == save_option ? value : save_path;
         // --help and --version act at once, as in GNU's commands.
         if (o == help_option || o == version_option) {
-            shown = static_cast<int>(o);
+            shown = o == help_option ? usage_text : version_text(program);
             return false;
         }
         return true;
     });
-    if (shown == help_option)
-        return write_output(program, usage_text);
-    if (shown == version_option)
-        return write_output(program, version_text(program));
+    if (!shown.empty())
+        return write_output(program, shown);
     if (first < 0)
         return 2;
     if (argc - first > 1)
         return usage_error(program, "extra operand", argv[first + 1]);
     const char *path = first < argc ? argv[first] : nullptr;
 
-    std::vector<unsigned char> bytes;
-    decoded_stream stream;
-    if (fault f = read_stream_input(program, path, silence_ms, bytes)) {
+    auto fail = [](const fault &f) {
         std::fprintf(stderr, "%s: %s\n", program, f.c_str());
         return 1;
-    }
+    };
+    // An old backup is never written over, and is refused before a radio
+    // is asked to wait.
+    if (save_path != nullptr)
+        if (fault f = check_new_file(save_path))
+            return fail(f);
+    std::vector<unsigned char> bytes;
+    decoded_stream stream;
+    if (fault f = read_stream_input(program, path, silence_ms, bytes))
+        return fail(f);
+    // What was read is kept as it came, sound or not; the check and its
+    // exit status are what they would be without it.
+    int saved = 0;
+    if (save_path != nullptr)
+        if (fault f = save_new_file(save_path, bytes))
+            saved = fail(f);
     if (!check_stream_input(program, path, bytes, stream))
         return 1;
     const char *name = stream_input_name(path);
@@ -78,7 +97,9 @@ int inspect(int argc, char **argv) {
     if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)
         std::fprintf(stderr, "%s: %s: warning: %s; freqimg makes another stream from this list\n",
                      program, name, how);
-    return write_output(program, freq_list ? freq_list_text(stream) : stream_report(stream));
+    int shown_status =
+        write_output(program, freq_list ? freq_list_text(stream) : stream_report(stream));
+    return std::max(saved, shown_status);
 }
 
 } // namespace

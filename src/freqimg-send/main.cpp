@@ -10,6 +10,7 @@
 #include "file_ops.hpp"
 #include "image_decode.hpp"
 #include "line_transfer.hpp"
+#include "port_list.hpp"
 #include "serial_line.hpp"
 #include "stream_input.hpp"
 #include "transfer_progress.hpp"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -30,6 +32,7 @@ constexpr unsigned bits_per_byte = 10; // start bit, 8 data bits, stop bit
 
 constexpr const char *usage_text =
     "Usage: freqimg-send [--speed BAUD] [--timeout SECONDS] PORT [FILE]\n"
+    "  or:  freqimg-send --list-ports\n"
     "Check an upload stream made by freqimg, then send it over the serial\n"
     "line PORT and wait until it has left the port.\n"
     "With no FILE, or when FILE is -, read standard input:\n"
@@ -40,6 +43,7 @@ constexpr const char *usage_text =
     "  --timeout SECONDS  give up when the line takes nothing for this long\n"
     "                     (default: five times the stream's time on the\n"
     "                     line, at least 5)\n"
+    "  --list-ports       list the serial ports a cable could be on, and exit\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "\n"
@@ -66,31 +70,50 @@ int say(const fault &f) {
     return 1;
 }
 
+// Lists the ports, or says in one line that there are none and what to
+// look at.
+int list_serial_ports() {
+    std::vector<serial_port> ports = list_ports();
+    if (ports.empty()) {
+        std::fprintf(stderr, "%s: no serial ports found: is the cable plugged in? %s\n", program,
+                     no_ports_hint);
+        return 1;
+    }
+    return write_output(program, port_list_text(ports));
+}
+
 int send(int argc, char **argv) {
-    enum { speed_option, timeout_option, help_option, version_option };
-    constexpr long_option options[] = {
-        {"speed", true}, {"timeout", true}, {"help", false}, {"version", false}};
+    enum { speed_option, timeout_option, list_option, help_option, version_option };
+    constexpr long_option options[] = {{"speed", true},
+                                       {"timeout", true},
+                                       {"list-ports", false},
+                                       {"help", false},
+                                       {"version", false}};
+    bool list = false;
     unsigned long speed = default_speed;
     unsigned timeout_ms = 0;
-    int shown = -1;
+    std::string shown; // what --help or --version prints
     int first = read_options(program, argc, argv, options, [&](std::size_t o, const char *value) {
         if (o == speed_option && !parse_speed(value, speed))
             return usage_error(program, "invalid speed", value) == 0;
         if (o == timeout_option && !parse_seconds(value, timeout_ms))
             return usage_error(program, "invalid timeout", value) == 0;
+        list = list || o == list_option;
         // --help and --version act at once, as in GNU's commands.
         if (o == help_option || o == version_option) {
-            shown = static_cast<int>(o);
+            shown = o == help_option ? usage_text : version_text(program);
             return false;
         }
         return true;
     });
-    if (shown == help_option)
-        return write_output(program, usage_text);
-    if (shown == version_option)
-        return write_output(program, version_text(program));
+    if (!shown.empty())
+        return write_output(program, shown);
     if (first < 0)
         return 2;
+    if (list && first < argc)
+        return usage_error(program, "extra operand", argv[first]);
+    if (list)
+        return list_serial_ports();
     if (first >= argc)
         return usage_error(program, "missing port operand");
     if (argc - first > 2)

@@ -42,7 +42,14 @@ const char *error_text(int error) {
 }
 
 int error_code(file_error error) {
-    return error == file_error::bad_descriptor ? EBADF : ENOSPC;
+    switch (error) {
+    case file_error::bad_descriptor:
+        return EBADF;
+    case file_error::no_space:
+        return ENOSPC;
+    default:
+        return EEXIST;
+    }
 }
 
 bool is_open(int fd) {

@@ -29,8 +29,6 @@ enum class line_use { receive, send };
 struct line_refusal {
     enum kind_t { none, not_a_line, other } kind = none;
     fault message;
-
-    explicit operator bool() const { return kind != none; }
 };
 
 // Checks, without opening it, that `path` names a device that can be a

@@ -291,10 +291,9 @@ std::string device_path(const char *path, int fd) {
 }
 
 long locked_by(const std::string &device) {
-    if (device.empty())
-        return 0;
+    std::string name = lock_name(device.c_str());
     for (const char *dir : lock_dirs)
-        if (long pid = lock_holder(dir, device.c_str()))
+        if (long pid = lock_holder(dir, name))
             return pid;
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,8 +14,8 @@ namespace {
 
 // Reads the process id a lock holds: ten digits in text, as most programs
 // write it, or a binary int, as the oldest ones did.
-long lock_pid(const char *path) {
-    int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+long lock_pid(const std::string &path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return 0;
     char text[32]{};
@@ -32,20 +31,23 @@ long lock_pid(const char *path) {
 
 } // namespace
 
-long lock_holder(const char *lock_dir, const char *device) {
-    char real[PATH_MAX];
-    if (::realpath(device, real) == nullptr || std::strncmp(real, "/dev/", 5) != 0)
+std::string lock_name(const char *device, const char *dev_root) {
+    char real[PATH_MAX], root[PATH_MAX];
+    if (::realpath(device, real) == nullptr || ::realpath(dev_root, root) == nullptr)
+        return {};
+    std::size_t n = std::strlen(root);
+    if (std::strncmp(real, root, n) != 0 || real[n] != '/')
+        return {};
+    std::string name = std::string("LCK..") + (real + n + 1);
+    for (char &c : name)
+        c = c == '/' ? '_' : c;
+    return name;
+}
+
+long lock_holder(const char *lock_dir, const std::string &name) {
+    if (name.empty())
         return 0;
-    // /dev/ttyUSB0 is LCK..ttyUSB0; /dev/pts/3 is LCK..pts_3.
-    char path[PATH_MAX + 16];
-    int n = std::snprintf(path, sizeof path, "%s/LCK..", lock_dir);
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof path)
-        return 0;
-    std::size_t at = static_cast<std::size_t>(n);
-    for (const char *c = real + 5; *c != '\0' && at + 1 < sizeof path; ++c)
-        path[at++] = *c == '/' ? '_' : *c;
-    path[at] = '\0';
-    long pid = lock_pid(path);
+    long pid = lock_pid(std::string(lock_dir) + "/" + name);
     if (pid <= 0 || pid > INT_MAX || pid == ::getpid())
         return 0;
     bool alive = ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;

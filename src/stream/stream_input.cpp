@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace freqimg {
 namespace {
@@ -109,6 +110,38 @@ bool is_utf16(std::span<const unsigned char> bytes) {
 }
 
 } // namespace
+
+fault check_new_file(const char *path) {
+    if (path_exists(path))
+        return system_fault(path, "cannot save", error_code(file_error::exists));
+    return {};
+}
+
+fault save_new_file(const char *path, std::span<const unsigned char> bytes) {
+    if (fault f = check_new_file(path))
+        return f;
+    std::string part;
+    int fd = -1;
+    for (int n = 0; fd < 0 && n < 100; ++n) {
+        part = std::string(path) + ".part" + std::to_string(n);
+        fd = create_new(part.c_str());
+        if (fd < 0 && last_error() != error_code(file_error::exists))
+            break;
+    }
+    if (fd < 0)
+        return system_fault(path, "cannot save", last_error());
+    int error = write_all(fd, bytes.data(), bytes.size());
+    if (error == 0)
+        error = flush_to_disk(fd);
+    if (int closed = close_file(fd); error == 0)
+        error = closed;
+    if (error == 0)
+        error = rename_new(part.c_str(), path);
+    if (error == 0)
+        return {};
+    remove_file(part.c_str());
+    return system_fault(path, "cannot save", error);
+}
 
 void end_when_out_of_memory(const char *program) {
     program_short_of_memory = program;

@@ -44,6 +44,16 @@ bool check_stream_input(const char *program, const char *path, std::span<const u
 // re-encoded as UTF-16 or other text on its way. Otherwise an empty fault.
 fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes);
 
+// Refuses, before anything is read, a `path` to save to that names a file
+// already: "PATH: cannot save: File exists".
+fault check_new_file(const char *path);
+
+// Saves `bytes` as the new file `path`, complete or not at all: they are
+// written to a file of their own beside it, which then takes the name only
+// if no file has it (nothing is ever replaced). Returns "PATH: cannot save:
+// REASON" otherwise, leaving no file behind.
+fault save_new_file(const char *path, std::span<const unsigned char> bytes);
+
 // Makes running out of memory end the process with one line, "PROGRAM:
 // memory exhausted", and exit status 1, after putting a borrowed line back.
 // No exception: with memory this short the runtime may have none left to

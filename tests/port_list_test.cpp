@@ -1,0 +1,79 @@
+// The port lister on a sysfs and /dev of the test's own making.
+#include "port_list.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace freqimg {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct tree {
+    fs::path root = fs::temp_directory_path() / ("ports-" + std::to_string(::getpid()));
+    port_roots roots{(root / "sys").string(), (root / "dev").string(), (root / "lock").string()};
+
+    tree() { fs::create_directories(root); }
+    ~tree() { fs::remove_all(root); }
+
+    void file(const fs::path &path, const std::string &text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text << "\n";
+    }
+    void link(const fs::path &path, const fs::path &target) {
+        fs::create_directories(path.parent_path());
+        fs::create_directory_symlink(target, path);
+    }
+    // A tty whose device is `device` (under sys/devices) with `driver`.
+    void tty(const std::string &name, const std::string &device, const std::string &driver) {
+        fs::path dir = root / "sys/devices" / device;
+        fs::create_directories(dir);
+        fs::create_directories(root / "sys/bus/drivers" / driver);
+        link(dir / "driver", root / "sys/bus/drivers" / driver);
+        link(root / "sys/class/tty" / name / "device", dir);
+        file(root / "dev" / name, "");
+    }
+};
+
+TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
+    tree t;
+    // A USB adapter with a stable name, and its USB device's ids.
+    t.tty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
+    t.file(t.root / "sys/devices/usb1/1-1/idVendor", "0403");
+    t.file(t.root / "sys/devices/usb1/1-1/idProduct", "6001");
+    t.file(t.root / "sys/devices/usb1/1-1/product", "FT232R USB UART");
+    t.link(t.root / "dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "../../ttyUSB0");
+    // Ports ordered by number, not text; one held by a live process.
+    t.tty("ttyUSB10", "usb1/1-2/1-2:1.0/ttyUSB10", "pl2303");
+    t.tty("ttyACM0", "usb1/1-3/1-3:1.0", "cdc_acm");
+    t.file(t.root / "lock/LCK..ttyACM0", std::to_string(::getpid() == 1 ? 2 : 1));
+    // A UART behind the serial core's port device, one that is not there,
+    // and a virtual console with no device at all.
+    t.tty("ttyS1", "pnp0/00:01/00:01:0/00:01:0.0", "port");
+    fs::create_directories(t.root / "sys/bus/drivers/serial");
+    t.link(t.root / "sys/devices/pnp0/00:01/driver", t.root / "sys/bus/drivers/serial");
+    t.file(t.root / "sys/class/tty/ttyS1/type", "4");
+    t.tty("ttyS0", "platform/serial8250/tty/ttyS0", "serial8250");
+    t.file(t.root / "sys/class/tty/ttyS0/type", "0");
+    fs::create_directories(t.root / "sys/class/tty/tty1");
+
+    const std::string dev = t.roots.dev;
+    EXPECT_EQ(port_list_text(list_ports(t.roots)),
+              dev + "/ttyACM0  " + dev + "/ttyACM0  cdc_acm  in use (process 1)\n" + dev +
+                  "/ttyS1  " + dev + "/ttyS1  serial\n" + dev +
+                  "/serial/by-id/usb-FTDI_FT232R-if00-port0  " + dev +
+                  "/ttyUSB0  ftdi_sio  0403:6001 FT232R USB UART\n" + dev + "/ttyUSB10  " + dev +
+                  "/ttyUSB10  pl2303\n");
+
+    // A stale lock is no lock; an empty tree has no ports.
+    fs::remove(t.root / "lock/LCK..ttyACM0");
+    EXPECT_EQ(list_ports(t.roots).front().holder, 0);
+    EXPECT_TRUE(list_ports({(t.root / "none").string(), dev, t.roots.lock}).empty());
+}
+
+} // namespace
+} // namespace freqimg
