@@ -107,6 +107,49 @@ void set_limit(int resource, long bytes) {
 
 } // namespace
 
+const commands_under_test &commands() {
+    static const commands_under_test found = [] {
+        const char *bin = std::getenv("FREQIMG_TEST_BIN");
+        if (bin == nullptr || *bin == '\0')
+            return commands_under_test{FREQIMG_PATH, FREQIMG_INSPECT_PATH, FREQIMG_SEND_PATH};
+        std::string dir = bin;
+        return commands_under_test{dir + "/freqimg.exe", dir + "/freqimg-inspect.exe",
+                                   dir + "/freqimg-send.exe"};
+    }();
+    return found;
+}
+
+// Starts one wineserver that stays, with no pipe of the tests', for every
+// Windows program run after: without it each run starts Wine's services
+// anew, seconds each, and they keep the pipes they were started with.
+void start_persistent_wineserver() {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(null, fd);
+        ::close_range(3, ~0U, 0);
+        ::execlp("wineserver", "wineserver", "-p", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::waitpid(pid, nullptr, 0);
+}
+
+bool under_wine() {
+    static const bool wine = [] {
+        const char *emulator = std::getenv("FREQIMG_TEST_EMULATOR");
+        bool set = emulator != nullptr && *emulator != '\0';
+        if (set)
+            start_persistent_wineserver();
+        return set;
+    }();
+    return wine;
+}
+
+std::string null_device() {
+    return under_wine() ? "NUL" : "/dev/null";
+}
+
 started start_command(const std::string &dir, const run_options &options) {
     // Close-on-exec throughout, so that no run holds on to another's pipes
     // or to a test's terminal.
@@ -164,16 +207,23 @@ started start_command(const std::string &dir, const run_options &options) {
         ::close_range(3, ~0U, 0);
         for (int s : options.ignored_signals)
             ::signal(s, SIG_IGN);
+        // A Windows program knows no SIGXFSZ: a size limit is a failed write.
+        if (under_wine())
+            ::signal(SIGXFSZ, SIG_IGN);
         set_limit(RLIMIT_FSIZE, options.file_size_limit);
         set_limit(RLIMIT_AS, options.memory_limit);
         if ((options.without_dev && !hide_dev()) || ::chdir(dir.c_str()) != 0 ||
             (options.unprivileged && !drop_privileges()))
             ::_exit(126);
-        std::vector<char *> argv{const_cast<char *>(options.program.c_str())};
+        std::vector<char *> argv;
+        const std::string &program = options.program;
+        if (under_wine() && program.size() > 4 && program.substr(program.size() - 4) == ".exe")
+            argv.push_back(std::getenv("FREQIMG_TEST_EMULATOR"));
+        argv.push_back(const_cast<char *>(program.c_str()));
         for (const std::string &a : options.args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(out[1]);
@@ -209,7 +259,7 @@ run_result run_freqimg(const std::string &dir, const run_options &options) {
 
 run_result run_inspect(const std::vector<std::string> &args, const std::string &input) {
     run_options options;
-    options.program = FREQIMG_INSPECT_PATH;
+    options.program = commands().inspect;
     options.args = args;
     options.input = input;
     return run_freqimg(".", options);
@@ -236,14 +286,28 @@ pty_pair::pty_pair() {
     controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (controller < 0 || ::grantpt(controller) != 0 || ::unlockpt(controller) != 0)
         throw std::runtime_error("posix_openpt");
-    path = ::ptsname(controller);
-    terminal = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    device = path = ::ptsname(controller);
+    terminal = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0)
-        throw std::runtime_error("cannot open " + path);
-    write_line_state(terminal, unusual_state(read_line_state(terminal)));
+        throw std::runtime_error("cannot open " + device);
+    // Wine cannot read a speed only termios2 names.
+    write_line_state(terminal, unusual_state(read_line_state(terminal), !under_wine()));
+    if (under_wine()) {
+        // The port numbers above 9, which only the \\.\COMn form reaches.
+        static int next_port = 10;
+        const char *prefix = std::getenv("WINEPREFIX");
+        path = "COM" + std::to_string(next_port++);
+        com_link =
+            std::string(prefix != nullptr ? prefix : "") + "/dosdevices/" + "com" + path.substr(3);
+        ::unlink(com_link.c_str());
+        if (::symlink(device.c_str(), com_link.c_str()) != 0)
+            throw std::runtime_error("cannot map " + path + " to " + device);
+    }
 }
 
 pty_pair::~pty_pair() {
+    if (!com_link.empty())
+        ::unlink(com_link.c_str());
     ::close(terminal);
     if (controller >= 0)
         ::close(controller);
@@ -251,6 +315,14 @@ pty_pair::~pty_pair() {
 
 line_state pty_pair::state() const {
     return read_line_state(terminal);
+}
+
+bool pty_pair::same_as(const line_state &before) const {
+    return under_wine() ? dcb_part(state()) == dcb_part(before) : state() == before;
+}
+
+std::string pty_pair::held_fault(unsigned baud) const {
+    return raw_8n1_fault(state(), baud, under_wine());
 }
 
 bool pty_pair::wait_until_raw() const {
@@ -273,7 +345,7 @@ std::size_t pty_pair::unread() const {
 }
 
 std::string pty_pair::lock_name() const {
-    std::string name = path.substr(5); // after "/dev/"
+    std::string name = device.substr(5); // after "/dev/"
     std::replace(name.begin(), name.end(), '/', '_');
     return "LCK.." + name;
 }
@@ -308,6 +380,27 @@ temp_dir::~temp_dir() {
     std::filesystem::permissions(path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path, ec);
+}
+
+small_disk::small_disk(int pages) {
+    std::string size = "size=" + std::to_string(pages * 4096) + ",nr_inodes=64";
+    if (::mount("tmpfs", mount_point.path.c_str(), "tmpfs", 0, size.c_str()) == 0)
+        path = mount_point.path;
+}
+
+small_disk::~small_disk() {
+    if (!path.empty())
+        ::umount2(path.c_str(), MNT_DETACH);
+}
+
+void small_disk::fill() const {
+    int fd = ::open((path + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    static const std::string page(4096, 'f');
+    while (::write(fd, page.data(), page.size()) > 0) {
+    }
+    for (std::size_t n = 1; ::write(fd, page.data(), n) > 0;) {
+    }
+    ::close(fd);
 }
 
 std::string read_file(const std::string &path) {

@@ -12,6 +12,26 @@
 
 namespace freqimg_test {
 
+// The commands under test: those built beside the tests or, where the
+// environment's FREQIMG_TEST_BIN names a folder, the ones in it (the
+// Windows build's .exe files), run under FREQIMG_TEST_EMULATOR (wine).
+struct commands_under_test {
+    std::string freqimg, inspect, send;
+};
+const commands_under_test &commands();
+
+// True when the commands are Windows programs run under Wine.
+bool under_wine();
+
+// Skips the rest of a test that cannot mean anything for a Windows program
+// under Wine, saying why.
+#define SKIP_UNDER_WINE(why)                                                                       \
+    if (under_wine())                                                                              \
+    GTEST_SKIP() << "cannot be shown under Wine: " << (why)
+
+// The null device, in the commands' own terms: /dev/null, or NUL.
+std::string null_device();
+
 enum class output_to {
     pipe,
     closed,
@@ -33,7 +53,7 @@ struct run_options {
     bool without_dev = false;   // an empty /dev, as in a minimal chroot
     bool unprivileged = false;  // run as user and group 65534
     std::vector<std::string> args;
-    std::string program = FREQIMG_PATH;
+    std::string program = commands().freqimg;
     std::string input = "/dev/null"; // standard input
 };
 
@@ -83,10 +103,11 @@ inline constexpr bool sanitized = false;
 #endif
 
 // A pseudo-terminal pair: the program under test gets the terminal side at
-// `path`; the test keeps the other end, and a descriptor of the terminal
-// side to look at its settings and to suspend its output. The terminal
-// starts from unusual_state, so that a program that puts it back wrong, or
-// leaves part of it as it was while it holds it, is seen to.
+// `path` (under Wine a COM port, COM10 and up, mapped to it); the test keeps
+// the other end, and a descriptor of the terminal side to look at its
+// settings and to suspend its output. The terminal starts from
+// unusual_state, so that a program that puts it back wrong, or leaves part
+// of it as it was while it holds it, is seen to.
 struct pty_pair {
     pty_pair();
     ~pty_pair();
@@ -94,6 +115,12 @@ struct pty_pair {
     pty_pair &operator=(const pty_pair &) = delete;
 
     line_state state() const;
+    // Whether the line is as `before`: every field, or under Wine the part
+    // a Windows program can set (dcb_part).
+    bool same_as(const line_state &before) const;
+    // What is wrong with the line for a send at `baud` (raw_8n1_fault), as
+    // far as the program can set it.
+    std::string held_fault(unsigned baud) const;
     // Waits until someone else has set the terminal side raw; false after 5 s.
     bool wait_until_raw() const;
     // Whether the kernel's exclusive mode is on.
@@ -108,6 +135,8 @@ struct pty_pair {
 
     int controller = -1, terminal = -1;
     std::string path;
+    std::string device;   // the terminal side under /dev
+    std::string com_link; // Wine's mapping of `path`, if any
 };
 
 // A fresh directory, removed with all it holds at the end of the test.
@@ -117,6 +146,22 @@ struct temp_dir {
     temp_dir(const temp_dir &) = delete;
     temp_dir &operator=(const temp_dir &) = delete;
     std::string path;
+};
+
+// A file system of `pages` memory pages of its own, mounted for the test,
+// so that a write can find the disk full. `path` is empty where this
+// machine cannot mount one.
+struct small_disk {
+    explicit small_disk(int pages);
+    ~small_disk();
+    small_disk(const small_disk &) = delete;
+    small_disk &operator=(const small_disk &) = delete;
+    // Takes up what room is left.
+    void fill() const;
+    std::string path;
+
+  private:
+    temp_dir mount_point;
 };
 
 std::string read_file(const std::string &path);

@@ -202,40 +202,42 @@ TEST_F(inspect, freq_list_makes_the_same_stream_again) {
     }
 }
 
-TEST_F(inspect, reads_one_stream_from_a_serial_line) {
-    // A line never ends its input: the inspector skips the noise before the
-    // first frame header, stops after one stream, or at a silence once data
-    // has begun, and puts the line back. It keeps the line's own speed, one
-    // that only termios2 can set.
+// A line the inspector reads from, starting a reader on it.
+class inspect_line : public inspect {
+  protected:
     pty_pair line;
     const line_state before = line.state();
-    run_options options;
-    options.program = FREQIMG_INSPECT_PATH;
+
+    started start_reading(std::vector<std::string> args, bool stderr_to_tty = false,
+                          const std::string &input = "/dev/null") {
+        run_options options;
+        options.program = commands().inspect;
+        options.args = std::move(args);
+        options.stderr_to_tty = stderr_to_tty;
+        options.input = input;
+        started reader = start_command(tmp.path, options);
+        EXPECT_TRUE(line.wait_until_raw());
+        return reader;
+    }
+};
+
+TEST_F(inspect_line, reads_one_stream_and_nothing_after_it) {
+    // A line never ends its input: the inspector skips the noise before the
+    // first frame header, stops after one stream, and puts the line back.
+    // It keeps the line's own speed, one that only termios2 can set.
     const std::string backup = tmp.path + "/backup.bin";
-    options.args = {"--time=0.5", "--save", backup, line.path};
-    options.stderr_to_tty = true;
-    started whole = start_command(".", options);
-    ASSERT_TRUE(line.wait_until_raw());
-    EXPECT_EQ(raw_8n1_fault(line.state(), before.ospeed), "");
-    // A second reader is refused as a second sender is.
-    run_result second = run_inspect({line.path});
-    EXPECT_EQ(second.exit_status, 1);
-    EXPECT_EQ(second.err, "freqimg-inspect: " + line.path + ": in use by another program\n");
+    started reader = start_reading({"--time=0.5", "--save", backup, line.path});
+    EXPECT_EQ(line.held_fault(before.ospeed), "");
     // The noise ends in part of a header.
     line.send(std::string("\x00\xFF\xFE", 3) + example_stream + "and what follows");
-    run_result r = finish_command(whole);
+    run_result r = finish_command(reader);
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_NE(r.out.find("Fixed records: all as in the built-in template\n"), std::string::npos);
-    EXPECT_EQ(r.err.substr(0, r.err.find('\r', 1)),
-              "\r" + line.path + ": waiting for the radio to send (Ctrl-C stops)");
-    EXPECT_NE(r.err.find("\rreceived 2944 bytes, 64 frames, in "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\r\nfreqimg-inspect: " + line.path +
-                         ": warning: skipped 3 bytes before the first frame header\r\n"),
-              std::string::npos)
-        << r.err;
+    EXPECT_EQ(r.err, "freqimg-inspect: " + line.path +
+                         ": warning: skipped 3 bytes before the first frame header\n");
     EXPECT_EQ(line.unread(), std::string("and what follows").size());
     EXPECT_EQ(read_file(backup), example_stream); // the stream, without the noise
-    EXPECT_TRUE(line.state() == before);
+    EXPECT_TRUE(line.same_as(before));
 
     // An old backup is never written over: refused before the line is
     // borrowed at all.
@@ -243,19 +245,40 @@ TEST_F(inspect, reads_one_stream_from_a_serial_line) {
     EXPECT_EQ(again.exit_status, 1);
     EXPECT_EQ(again.err, "freqimg-inspect: " + backup + ": cannot save: File exists\n");
     EXPECT_EQ(read_file(backup), example_stream);
+    EXPECT_TRUE(line.same_as(before));
+}
 
-    ::tcflush(line.terminal, TCIFLUSH);  // what followed the stream
-    options.args = {"--timeout", "0.5"}; // the line as standard input, cut short
-    options.input = line.path;
-    options.stderr_to_tty = false;
-    started cut = start_command(".", options);
-    ASSERT_TRUE(line.wait_until_raw());
+TEST_F(inspect_line, shows_the_wait_and_the_capture_on_a_terminal) {
+    SKIP_UNDER_WINE("a terminal as standard error");
+    started reader = start_reading({"--timeout", "0.5", line.path}, true);
+    line.send(example_stream);
+    run_result r = finish_command(reader);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\r', 1)),
+              "\r" + line.path + ": waiting for the radio to send (Ctrl-C stops)");
+    EXPECT_NE(r.err.find("\rreceived 2944 bytes, 64 frames, in "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.size() - 2), "\r\n");
+}
+
+TEST_F(inspect_line, refuses_a_line_another_program_reads) {
+    SKIP_UNDER_WINE("Wine does not keep a COM port to the program that opened it");
+    started first = start_reading({"--timeout", "0.5", line.path});
+    run_result second = run_inspect({line.path});
+    EXPECT_EQ(second.exit_status, 1);
+    EXPECT_EQ(second.err, "freqimg-inspect: " + line.path + ": in use by another program\n");
+    line.send(example_stream);
+    EXPECT_EQ(finish_command(first).exit_status, 0);
+}
+
+TEST_F(inspect_line, reads_a_line_given_as_standard_input_until_it_falls_silent) {
+    SKIP_UNDER_WINE("a terminal as standard input");
+    started reader = start_reading({"--timeout", "0.5"}, false, line.device);
     line.send(example_stream.substr(0, 1000));
-    r = finish_command(cut);
+    run_result r = finish_command(reader);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg-inspect: standard input: stream is 1000 bytes, not 2944; it ends 34 "
                      "bytes into frame 21 (address 0150)\n");
-    EXPECT_TRUE(line.state() == before);
+    EXPECT_TRUE(line.same_as(before));
     EXPECT_FALSE(line.exclusive());
 }
 
@@ -292,11 +315,12 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
 }
 
 TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {
+    SKIP_UNDER_WINE("a terminal as standard input");
     pty_pair users;
     const line_state users_before = users.state();
     run_options options;
-    options.program = FREQIMG_INSPECT_PATH;
-    options.stdin_terminal = users.path;
+    options.program = commands().inspect;
+    options.stdin_terminal = users.device;
     run_result r = run_freqimg(".", options);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg-inspect: standard input is a terminal: pipe a stream in, or name a "
@@ -331,7 +355,7 @@ TEST_F(inspect, reads_options_the_gnu_way) {
     write_file(tmp.path + "/-s", example_stream);
     run_result dashed = run_freqimg(tmp.path, [] {
         run_options o;
-        o.program = FREQIMG_INSPECT_PATH;
+        o.program = commands().inspect;
         o.args = {"--", "-s"};
         return o;
     }());
@@ -350,8 +374,10 @@ TEST_F(inspect, reports_help_that_cannot_be_written) {
     // Help that cannot be written is a failure like any other write.
     for (auto [where, reason] : {std::pair{output_to::dev_full, "No space left on device"},
                                  std::pair{output_to::closed, "Bad file descriptor"}}) {
+        if (where == output_to::closed)
+            SKIP_UNDER_WINE("a closed standard output");
         run_options options;
-        options.program = FREQIMG_INSPECT_PATH;
+        options.program = commands().inspect;
         options.args = {"--help"};
         options.output = where;
         run_result r = run_freqimg(".", options);
@@ -362,6 +388,7 @@ TEST_F(inspect, reports_help_that_cannot_be_written) {
 
 TEST_F(inspect, says_when_memory_is_exhausted) {
     // Short of memory, at whatever point, the run says so; it never aborts.
+    SKIP_UNDER_WINE("an address-space limit");
     if (sanitized)
         GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
     // The largest input it takes, so that reading it needs memory.
@@ -371,7 +398,7 @@ TEST_F(inspect, says_when_memory_is_exhausted) {
     bool exhausted = false;
     for (long limit = 8 << 20; limit >= 3 << 19; limit -= 128 << 10) {
         run_options options;
-        options.program = FREQIMG_INSPECT_PATH;
+        options.program = commands().inspect;
         options.args = {stream_path};
         options.memory_limit = limit;
         run_result r = run_freqimg(".", options);

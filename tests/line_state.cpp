@@ -41,36 +41,47 @@ void write_line_state(int fd, const line_state &s) {
         throw std::runtime_error("TCSETS2");
 }
 
-line_state unusual_state(line_state s) {
+line_state unusual_state(line_state s, bool exact_speed) {
     s.cflag &= ~static_cast<unsigned>(CSIZE | PARODD | CLOCAL | CBAUD | (CBAUD << IBSHIFT));
-    s.cflag |= CS7 | PARENB | CSTOPB | CRTSCTS | BOTHER;
-    s.ispeed = s.ospeed = 250000;
+    s.cflag |= CS7 | PARENB | CSTOPB | CRTSCTS | (exact_speed ? BOTHER : B300);
+    s.ispeed = s.ospeed = exact_speed ? 250000 : 300;
     s.iflag |= IXON | IXOFF | ICRNL;
     s.oflag |= OPOST | ONLCR;
     s.lflag |= ICANON | ECHO | ISIG | IEXTEN;
     return s;
 }
 
-std::string raw_8n1_fault(const line_state &s, unsigned baud) {
+std::string raw_8n1_fault(const line_state &s, unsigned baud, bool dcb_only) {
     struct check {
         bool bad;
         const char *what;
+        bool in_dcb = false;
     } const checks[] = {
         {(s.lflag & (ICANON | ECHO | ISIG | IEXTEN)) != 0, "canonical input, echo or signals"},
         {(s.oflag & OPOST) != 0, "output processing"},
         {(s.iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK)) != 0, "input translation"},
-        {(s.iflag & (IXON | IXOFF)) != 0, "XON/XOFF flow control"},
-        {(s.cflag & CRTSCTS) != 0, "RTS/CTS flow control"},
+        {(s.iflag & (IXON | IXOFF)) != 0, "XON/XOFF flow control", true},
+        {(s.cflag & CRTSCTS) != 0, "RTS/CTS flow control", true},
         {(s.cflag & CSIZE) != CS8, "not 8 data bits"},
-        {(s.cflag & (PARENB | CSTOPB)) != 0, "parity or two stop bits"},
+        {(s.cflag & PARENB) != 0, "parity"},
+        {(s.cflag & CSTOPB) != 0, "two stop bits", true},
         {(s.cflag & (CLOCAL | CREAD)) != (CLOCAL | CREAD), "modem lines obeyed or receiver off"},
-        {s.ospeed != baud || s.ispeed != baud, "another speed"},
+        {s.ospeed != baud || s.ispeed != baud, "another speed", true},
     };
     std::string faults;
     for (const check &c : checks)
-        if (c.bad)
+        if (c.bad && (c.in_dcb || !dcb_only))
             faults += std::string(faults.empty() ? "" : ", ") + c.what;
     return faults;
+}
+
+line_state dcb_part(const line_state &s) {
+    line_state part;
+    part.cflag = s.cflag & static_cast<unsigned>(CSTOPB | CRTSCTS);
+    part.iflag = s.iflag & static_cast<unsigned>(IXON | IXOFF);
+    part.ispeed = s.ispeed;
+    part.ospeed = s.ospeed;
+    return part;
 }
 
 } // namespace freqimg_test

@@ -15,8 +15,15 @@ struct fault {
     const char *c_str() const { return text.data(); }
 };
 
+// MinGW's printf takes C99 formats (%zu) in the GNU form of the check.
+#if defined(__MINGW32__)
+#define FREQIMG_PRINTF(string, first) [[gnu::format(gnu_printf, string, first)]]
+#else
+#define FREQIMG_PRINTF(string, first) [[gnu::format(printf, string, first)]]
+#endif
+
 // Returns a fault whose text is formatted as by printf, cut to fit.
-[[gnu::format(printf, 1, 2)]] fault make_fault(const char *format, ...);
+FREQIMG_PRINTF(1, 2) fault make_fault(const char *format, ...);
 
 // Returns `text` in double quotes, safe to print: bytes outside printable
 // ASCII, the quote and the backslash are escaped, and text past its first 20

@@ -1,0 +1,291 @@
+// file_ops.hpp with the Windows C runtime's descriptors and the Win32 API
+// beneath them. File names are UTF-8: the commands' manifest makes it the
+// code page of the narrow API.
+
+#include "file_ops.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace freqimg {
+namespace {
+
+HANDLE handle_of(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+// The errno of a Win32 failure, for the reasons the commands name.
+int errno_of(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
+        return EPIPE;
+    case ERROR_FILE_TOO_LARGE:
+        return EFBIG;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    default:
+        return EIO;
+    }
+}
+
+int fail_with(DWORD error) {
+    errno = errno_of(error);
+    return -1;
+}
+
+bool is_directory(const char *path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Keeps a descriptor off 0-2, which a standard stream that came closed
+// leaves free: the C runtime hands out the lowest free descriptor.
+int above_standard(int fd) {
+    std::vector<int> low;
+    while (fd >= 0 && fd <= 2) {
+        low.push_back(fd);
+        fd = ::_dup(fd);
+    }
+    int error = errno;
+    for (int l : low)
+        ::_close(l);
+    errno = error;
+    return fd;
+}
+
+int open_file(const char *path, int flags, int mode = _S_IREAD | _S_IWRITE) {
+    int fd = ::_open(path, flags | _O_BINARY | _O_NOINHERIT, mode);
+    if (fd < 0 && errno == EACCES && is_directory(path))
+        errno = EISDIR;
+    return above_standard(fd);
+}
+
+// The volume and the file index tell two names of one file apart; Windows'
+// stat gives no inode.
+bool identity(const char *path, BY_HANDLE_FILE_INFORMATION &info) {
+    HANDLE h = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    return known;
+}
+
+} // namespace
+
+void prepare_process() {
+    // No dialog box for a drive that is not ready: a failure is reported.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    for (int fd : {standard_input, standard_output, standard_error})
+        ::_setmode(fd, _O_BINARY);
+}
+
+int last_error() {
+    return errno;
+}
+
+const char *error_text(int error) {
+    return std::strerror(error);
+}
+
+int error_code(file_error error) {
+    switch (error) {
+    case file_error::bad_descriptor:
+        return EBADF;
+    case file_error::no_space:
+        return ENOSPC;
+    default:
+        return EEXIST;
+    }
+}
+
+bool is_open(int fd) {
+    HANDLE h = handle_of(fd);
+    return h != INVALID_HANDLE_VALUE && h != nullptr &&
+           reinterpret_cast<intptr_t>(h) != -2; // no stream behind the descriptor
+}
+
+int open_for_reading(const char *path) {
+    // A folder opens too, so that it is refused as no regular file, as on
+    // POSIX systems.
+    if (is_directory(path)) {
+        HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return fail_with(::GetLastError());
+        return above_standard(::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY));
+    }
+    return open_file(path, _O_RDONLY);
+}
+
+int open_to_read_through(const char *path) {
+    return open_for_reading(path);
+}
+
+int create_for_writing(const char *path) {
+    return open_file(path, _O_WRONLY | _O_CREAT);
+}
+
+int create_new(const char *path) {
+    return open_file(path, _O_WRONLY | _O_CREAT | _O_EXCL);
+}
+
+bool is_regular_file(int fd, std::uint64_t *size) {
+    HANDLE h = handle_of(fd);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(h) != FILE_TYPE_DISK || ::GetFileInformationByHandle(h, &info) == 0 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return false;
+    if (size != nullptr)
+        *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32U) | info.nFileSizeLow;
+    return true;
+}
+
+bool path_exists(const char *path) {
+    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool same_file(const char *a, const char *b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identity(a, first) && identity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+long long read_up_to(int fd, void *buffer, std::size_t size) {
+    auto *bytes = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        auto chunk = static_cast<unsigned>(std::min<std::size_t>(size - done, 1U << 30));
+        int n = ::_read(fd, bytes + done, chunk);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            // A pipe whose writer has gone is the end of the input.
+            if (_doserrno == ERROR_BROKEN_PIPE)
+                break;
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+int write_all(int fd, const void *data, std::size_t size) {
+    const char *bytes = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        auto chunk = static_cast<unsigned>(std::min<std::size_t>(size - done, 1U << 30));
+        int n = ::_write(fd, bytes + done, chunk);
+        if (n < 0 && _doserrno != 0)
+            return errno_of(
+                static_cast<DWORD>(_doserrno)); // the runtime says EINVAL for a closed pipe
+        if (n <= 0)
+            return n == 0 ? ENOSPC : errno;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int cut_to_size(int fd, std::uint64_t size) {
+    return ::_chsize_s(fd, static_cast<long long>(size));
+}
+
+int flush_to_disk(int fd) {
+    return ::_commit(fd) == 0 ? 0 : errno;
+}
+
+int close_file(int fd) {
+    return ::_close(fd) == 0 ? 0 : errno;
+}
+
+int rename_new(const char *from, const char *to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails where `to` exists.
+    if (::MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0)
+        return 0;
+    return errno_of(::GetLastError());
+}
+
+void remove_file(const char *path) {
+    ::DeleteFileA(path);
+}
+
+bool is_terminal(int fd) {
+    // A console or a serial port; the null device is a character device
+    // too, and no terminal.
+    HANDLE h = handle_of(fd);
+    DWORD mode = 0;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return ::GetFileType(h) == FILE_TYPE_CHAR &&
+           (::GetConsoleMode(h, &mode) != 0 || ::GetCommState(h, &dcb) != 0);
+}
+
+bool is_users_terminal(int fd) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(handle_of(fd), &mode) != 0;
+}
+
+bool remember_file(int fd, std::size_t size, file_snapshot &before) {
+    std::uint64_t length = 0;
+    if (size > snapshot_limit || !is_regular_file(fd, &length))
+        return false;
+    long long offset = ::_lseeki64(fd, 0, SEEK_CUR);
+    if (offset < 0)
+        return false;
+    before.size = length;
+    before.offset = static_cast<std::uint64_t>(offset);
+    before.saved = 0;
+    before.fd = ::_dup(fd); // shares the file and its position
+    if (before.fd < 0)
+        return false;
+    if (before.offset < length) {
+        auto over = static_cast<unsigned>(std::min<std::uint64_t>(size, length - before.offset));
+        int n = ::_read(before.fd, before.bytes.data(), over);
+        before.saved = n > 0 ? static_cast<std::size_t>(n) : 0;
+        ::_lseeki64(before.fd, offset, SEEK_SET);
+    }
+    return true;
+}
+
+void put_back(const file_snapshot &before) {
+    auto offset = static_cast<long long>(before.offset);
+    if (before.saved > 0 && ::_lseeki64(before.fd, offset, SEEK_SET) == offset)
+        (void)::_write(before.fd, before.bytes.data(), static_cast<unsigned>(before.saved));
+    (void)::_chsize_s(before.fd, static_cast<long long>(before.size));
+    (void)::_lseeki64(before.fd, offset, SEEK_SET);
+}
+
+void forget(file_snapshot &before) {
+    if (before.fd >= 0)
+        ::_close(before.fd);
+    before.fd = -1;
+}
+
+} // namespace freqimg
