@@ -10,7 +10,8 @@ namespace freqimg_test {
 namespace {
 
 using namespace freqimg;
-using namespace std::chrono_literals;
+using ms = std::chrono::milliseconds;
+using sec = std::chrono::seconds;
 
 const std::vector<unsigned char> stream(2944, 'x');
 
@@ -39,7 +40,7 @@ TEST(send_stream, ends_the_moment_the_last_byte_has_left) {
         EXPECT_EQ(out.sent, stream.size());
         EXPECT_EQ(shown, stream.size());
         EXPECT_EQ(line.left(), stream.size());
-        EXPECT_LE(line.time() - line.last_left_at(), 5ms) << r.baud << " baud, " << r.queue;
+        EXPECT_LE(line.time() - line.last_left_at(), ms(5)) << r.baud << " baud, " << r.queue;
         EXPECT_EQ(send_failure("PORT", out, stream.size(), 5000).c_str(), std::string());
     }
 }
@@ -50,10 +51,10 @@ TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
     struct row {
         std::chrono::microseconds stopped;
         bool times_out;
-    } const rows[] = {{1500ms, false}, {2500ms, true}};
+    } const rows[] = {{ms(1500), false}, {ms(2500), true}};
     for (const row &r : rows) {
         model_line line(9600, 4096);
-        line.stall(1s, r.stopped);
+        line.stall(sec(1), r.stopped);
         std::size_t shown = 0;
         send_outcome out = send_checked(line, 2000, shown);
         EXPECT_EQ(out.timed_out, r.times_out);
@@ -65,7 +66,7 @@ TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
         // did, and what was queued is thrown away.
         EXPECT_GT(out.sent, 0U);
         EXPECT_EQ(out.sent, line.left());
-        EXPECT_LE(line.time() - line.last_left_at() - 2s, 100ms);
+        EXPECT_LE(line.time() - line.last_left_at() - sec(2), ms(100));
         EXPECT_EQ(line.discarded(), stream.size() - line.left());
         EXPECT_STREQ(
             send_failure("PORT", out, stream.size(), 2000).c_str(),
@@ -102,36 +103,51 @@ TEST(capture_stream, takes_one_stream_from_its_first_frame_header) {
         std::size_t skipped;
         std::string unread;
     } const rows[] = {
-        {"a whole stream, then more", {{0s, small_stream + "more"}}, 1h, small_stream, 0, "more"},
+        {"a whole stream, then more",
+         {{sec(0), small_stream + "more"}},
+         std::chrono::hours(1),
+         small_stream,
+         0,
+         "more"},
         {"noise that ends in part of a header",
-         {{0s, "\x01\xFF\xFE"}, {10ms, small_stream}},
-         1h,
+         {{sec(0), "\x01\xFF\xFE"}, {ms(10), small_stream}},
+         std::chrono::hours(1),
          small_stream,
          3,
          ""},
         {"a header split between reads",
-         {{0s, "\xFE\xFE"}, {5ms, small_stream.substr(2)}},
-         1h,
+         {{sec(0), "\xFE\xFE"}, {ms(5), small_stream.substr(2)}},
+         std::chrono::hours(1),
          small_stream,
          0,
          ""},
-        {"the first byte after a long wait", {{100s, small_stream}}, 1h, small_stream, 0, ""},
+        {"the first byte after a long wait",
+         {{sec(100), small_stream}},
+         std::chrono::hours(1),
+         small_stream,
+         0,
+         ""},
         {"silence part way",
-         {{0s, small_stream.substr(0, 40)}, {2s, "late"}},
-         1h,
+         {{sec(0), small_stream.substr(0, 40)}, {sec(2), "late"}},
+         std::chrono::hours(1),
          small_stream.substr(0, 40),
          0,
          "late"},
-        {"noise, then silence", {{0s, "noise"}, {2s, small_stream}}, 1h, "", 5, small_stream},
+        {"noise, then silence",
+         {{sec(0), "noise"}, {sec(2), small_stream}},
+         std::chrono::hours(1),
+         "",
+         5,
+         small_stream},
         {"more noise than it looks through",
-         {{0s, std::string(capture_noise_limit, 'n')}, {0s, small_stream}},
-         1h,
+         {{sec(0), std::string(capture_noise_limit, 'n')}, {sec(0), small_stream}},
+         std::chrono::hours(1),
          "",
          capture_noise_limit,
          small_stream},
         {"a hang-up part way",
-         {{0s, small_stream.substr(0, 60)}},
-         100ms,
+         {{sec(0), small_stream.substr(0, 60)}},
+         ms(100),
          small_stream.substr(0, 60),
          0,
          ""},

@@ -44,6 +44,14 @@ std::string attribute(const std::string &path) {
     return value;
 }
 
+// `dir`/`name`, built in place.
+std::string in(const std::string &dir, const char *name) {
+    std::string path = dir;
+    path += '/';
+    path += name;
+    return path;
+}
+
 std::string base_name(const std::string &path) {
     return path.substr(path.rfind('/') + 1);
 }
@@ -62,8 +70,7 @@ std::string real_path(const std::string &path) {
 // The driver of a tty's device. Since Linux 6.5 a UART's tty hangs from
 // the serial core's own "port" and "ctrl" devices; its driver is above them.
 std::string driver_of(const std::string &device_dir) {
-    for (std::string dir = real_path(device_dir); dir.size() > 1;
-         dir = dir.substr(0, dir.rfind('/'))) {
+    for (std::string dir = real_path(device_dir); dir.size() > 1; dir.resize(dir.rfind('/'))) {
         std::string driver = base_name(link_target(dir + "/driver"));
         if (!driver.empty() && driver != "port" && driver != "ctrl")
             return driver;
@@ -74,8 +81,7 @@ std::string driver_of(const std::string &device_dir) {
 // The USB device a tty's device sits under: the first folder up the tree
 // that holds idVendor.
 void read_usb(const std::string &device_dir, serial_port &port) {
-    for (std::string dir = real_path(device_dir); dir.size() > 1;
-         dir = dir.substr(0, dir.rfind('/'))) {
+    for (std::string dir = real_path(device_dir); dir.size() > 1; dir.resize(dir.rfind('/'))) {
         std::string vendor = attribute(dir + "/idVendor");
         if (vendor.empty())
             continue;
@@ -115,18 +121,20 @@ std::vector<serial_port> list_ports(const port_roots &roots) {
     // The stable names, by the device each one names.
     std::map<std::string, std::string> by_id;
     const std::string by_id_dir = roots.dev + "/serial/by-id";
-    for (const std::string &link : entries(by_id_dir))
-        by_id.emplace(base_name(link_target(by_id_dir + "/" + link)), by_id_dir + "/" + link);
+    for (const std::string &link : entries(by_id_dir)) {
+        std::string path = in(by_id_dir, link.c_str());
+        by_id.emplace(base_name(link_target(path)), path);
+    }
 
     std::vector<serial_port> ports;
     const std::string class_dir = roots.sys + "/class/tty";
     for (const std::string &tty : entries(class_dir)) {
-        std::string device_dir = class_dir + "/" + tty + "/device";
+        std::string tty_dir = in(class_dir, tty.c_str());
+        std::string device_dir = in(tty_dir, "device");
         struct stat info {};
         // Virtual consoles and pseudo-terminals have no device behind them;
         // an 8250 port with no UART says its type is unknown (0).
-        if (::stat(device_dir.c_str(), &info) != 0 ||
-            attribute(class_dir + "/" + tty + "/type") == "0")
+        if (::stat(device_dir.c_str(), &info) != 0 || attribute(in(tty_dir, "type")) == "0")
             continue;
         serial_port port;
         port.device = roots.dev + "/" + tty;

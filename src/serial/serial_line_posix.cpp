@@ -286,7 +286,7 @@ std::string permission_hint(const char *path) {
 std::string device_path(const char *path, int fd) {
     if (path != nullptr)
         return path;
-    char name[256];
+    char name[256]{};
     return ::ttyname_r(fd, name, sizeof name) == 0 ? name : "";
 }
 

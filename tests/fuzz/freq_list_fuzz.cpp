@@ -92,7 +92,7 @@ void check_decoder(const std::uint8_t *data, std::size_t size) {
     // freqimg remakes the stream exactly when composing it from its own
     // windows gives the same bytes.
     image_stream remade = compose_stream(window_strip_text(decoded, tx_window_base),
-                                                       window_strip_text(decoded, rx_window_base));
+                                         window_strip_text(decoded, rx_window_base));
     bool same = std::equal(data, data + size, remade.bytes.begin());
     if (same != (differs_from_freqimg(decoded) == nullptr))
         fail("wrong verdict on whether freqimg writes this stream", same ? "same" : "differs");
