@@ -77,7 +77,7 @@ TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
 
 TEST(send_stream, says_how_much_left_before_the_line_failed) {
     // Whether the failure shows in a write (a small queue) or in the drain.
-    for (std::size_t queue : {4096, 16}) {
+    for (std::size_t queue : {std::size_t{4096}, std::size_t{16}}) {
         model_line line(9600, queue);
         line.fail_after(1380);
         std::size_t shown = 0;

@@ -15,19 +15,9 @@ namespace {
 // getopt_long reports an option by this value plus its index.
 constexpr int first_option_value = 256;
 
-// The long options whose names begin with the `length` bytes of `name`.
-std::vector<const char *> options_beginning(std::span<const long_option> options, const char *name,
-                                            std::size_t length) {
-    std::vector<const char *> found;
-    for (const long_option &o : options)
-        if (std::strncmp(o.name, name, length) == 0)
-            found.push_back(o.name);
-    return found;
-}
-
 // Says what getopt_long found wrong, in GNU's words: the Windows C
 // runtime's getopt words it otherwise, so both keep quiet and this speaks.
-void report_option_error(const char *program, int found, const char *arg,
+void report_option_error(const char *program, const char *arg,
                          std::span<const long_option> options) {
     if (optopt >= first_option_value) {
         const long_option &o = options[static_cast<std::size_t>(optopt - first_option_value)];
@@ -35,22 +25,11 @@ void report_option_error(const char *program, int found, const char *arg,
                      o.takes_value ? "%s: option '--%s' requires an argument\n"
                                    : "%s: option '--%s' doesn't allow an argument\n",
                      program, o.name);
-    } else if (optopt > 0) {
-        std::fprintf(stderr,
-                     found == ':' ? "%s: option requires an argument -- '%c'\n"
-                                  : "%s: invalid option -- '%c'\n",
-                     program, optopt);
+    } else if (optopt > 0) { // there are no short options
+        std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, optopt);
     } else {
-        const char *name = arg + std::strspn(arg, "-");
-        auto matches = options_beginning(options, name, std::strcspn(name, "="));
-        if (matches.size() > 1) {
-            std::fprintf(stderr, "%s: option '%s' is ambiguous; possibilities:", program, arg);
-            for (const char *m : matches)
-                std::fprintf(stderr, " '--%s'", m);
-            std::fputc('\n', stderr);
-        } else {
-            std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, arg);
-        }
+        // No two options begin alike, so none is ambiguous.
+        std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, arg);
     }
 }
 
@@ -73,7 +52,7 @@ int read_options(const char *program, int argc, char **argv, std::span<const lon
                 return -1;
             continue;
         }
-        report_option_error(program, found, argv[optind - 1], options);
+        report_option_error(program, argv[optind - 1], options);
         usage_error(program, nullptr);
         return -1;
     }

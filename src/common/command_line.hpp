@@ -23,8 +23,8 @@ struct long_option {
 // usage_error. Returns the index in `argv` of the first operand (operands
 // are moved behind the options), or -1 after a usage error, worded as GNU
 // getopt words it: "option '--timeout' requires an argument", "unrecognized
-// option '--frequency'", "option '--s' is ambiguous; possibilities:
-// '--speed' '--save'", "invalid option -- 'x'".
+// option '--frequency'", "invalid option -- 'x'". The options must not
+// begin alike, so that every abbreviation is unambiguous.
 int read_options(const char *program, int argc, char **argv, std::span<const long_option> options,
                  const std::function<bool(std::size_t, const char *)> &take);
 

@@ -99,7 +99,7 @@ bool re_encoded(std::span<const unsigned char> bytes) {
 // with a zero byte beside each character (either byte order).
 bool is_utf16(std::span<const unsigned char> bytes) {
     std::string_view text = template_record(0);
-    for (std::size_t zero_at : {1, 0}) {
+    for (std::size_t zero_at : {std::size_t{1}, std::size_t{0}}) {
         std::array<unsigned char, 2 * record_text_size> wide{};
         for (std::size_t i = 0; i < text.size(); ++i)
             wide[2 * i + 1 - zero_at] = static_cast<unsigned char>(text[i]);
