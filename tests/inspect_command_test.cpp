@@ -397,7 +397,7 @@ TEST_F(inspect, says_when_memory_is_exhausted) {
     const std::string too_long =
         "freqimg-inspect: " + stream_path + ": stream is 1048576 bytes, not 2944\n";
     bool exhausted = false;
-    for (long limit = 8 << 20; limit >= 3 << 19; limit -= 128 << 10) {
+    for (long limit = 8 << 20; limit >= 2 << 20; limit -= 128 << 10) {
         run_options options;
         options.program = commands().inspect;
         options.args = {stream_path};
