@@ -35,8 +35,13 @@ void report_option_error(const char *program, const char *arg,
 
 } // namespace
 
-int read_options(const char *program, int argc, char **argv, std::span<const long_option> options,
-                 const std::function<bool(std::size_t, const char *)> &take) {
+int read_options(const char *program, const char *usage, int argc, char **argv,
+                 std::span<const long_option> given,
+                 const std::function<bool(std::size_t, const char *)> &take, int &status) {
+    std::vector<long_option> options(given.begin(), given.end());
+    const std::size_t help = options.size(), version = help + 1;
+    options.push_back({"help", false});
+    options.push_back({"version", false});
     std::vector<option> table;
     for (std::size_t i = 0; i < options.size(); ++i)
         table.push_back({options[i].name, options[i].takes_value ? required_argument : no_argument,
@@ -47,13 +52,19 @@ int read_options(const char *program, int argc, char **argv, std::span<const lon
     // The leading ':' tells a missing value apart from an unknown option.
     for (int found; (found = getopt_long(argc, argv, ":", table.data(), nullptr)) != -1;) {
         auto index = static_cast<std::size_t>(found - first_option_value);
-        if (found >= first_option_value && index < options.size()) {
-            if (!take(index, optarg))
-                return -1;
-            continue;
+        if (found >= first_option_value && (index == help || index == version)) {
+            status =
+                write_output(program, index == help ? std::string(usage) : version_text(program));
+            return -1;
+        }
+        if (found >= first_option_value && index < help) {
+            if (take(index, optarg))
+                continue;
+            status = 2;
+            return -1;
         }
         report_option_error(program, argv[optind - 1], options);
-        usage_error(program, nullptr);
+        status = usage_error(program, nullptr);
         return -1;
     }
     return optind;

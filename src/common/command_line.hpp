@@ -20,13 +20,18 @@ struct long_option {
 // Reads the options in `argv`, calling `take(index, value)` for each in the
 // order given: `index` into `options`, `value` null for an option without
 // one. `take` returns false once it has reported a bad value with
-// usage_error. Returns the index in `argv` of the first operand (operands
-// are moved behind the options), or -1 after a usage error, worded as GNU
-// getopt words it: "option '--timeout' requires an argument", "unrecognized
-// option '--frequency'", "invalid option -- 'x'". The options must not
-// begin alike, so that every abbreviation is unambiguous.
-int read_options(const char *program, int argc, char **argv, std::span<const long_option> options,
-                 const std::function<bool(std::size_t, const char *)> &take);
+// usage_error. --help and --version are read here too, as GNU's commands
+// read them: each prints `usage` or the version at once, and that is all.
+// Returns the index in `argv` of the first operand (operands are moved
+// behind the options); or -1 when the command is to end now with exit
+// status `status`: 0 after --help or --version (1 if it could not be
+// written), 2 after a usage error, worded as GNU getopt words it: "option
+// '--timeout' requires an argument", "unrecognized option '--frequency'",
+// "invalid option -- 'x'". No two options may begin alike, so that every
+// abbreviation is unambiguous.
+int read_options(const char *program, const char *usage, int argc, char **argv,
+                 std::span<const long_option> options,
+                 const std::function<bool(std::size_t, const char *)> &take, int &status);
 
 // Prints "PROGRAM: WHAT 'ARG'" (or "PROGRAM: WHAT" without `arg`), then
 // "Try 'PROGRAM --help' for more information.", and returns 2, the exit

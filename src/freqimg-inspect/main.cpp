@@ -40,32 +40,24 @@ constexpr const char *usage_text =
     "reading it, 2 for a usage error.\n";
 
 int inspect(int argc, char **argv) {
-    enum { freq_list_option, timeout_option, save_option, help_option, version_option };
-    constexpr long_option options[] = {{"freq-list", false},
-                                       {"timeout", true},
-                                       {"save", true},
-                                       {"help", false},
-                                       {"version", false}};
+    enum { freq_list_option, timeout_option, save_option };
+    constexpr long_option options[] = {{"freq-list", false}, {"timeout", true}, {"save", true}};
     bool freq_list = false;
     const char *save_path = nullptr;
     unsigned silence_ms = default_silence_ms;
-    std::string shown; // what --help or --version prints
-    int first = read_options(program, argc, argv, options, [&](std::size_t o, const char *value) {
-        if (o == timeout_option && !parse_seconds(value, silence_ms))
-            return usage_error(program, "invalid timeout", value) == 0;
-        freq_list = freq_list || o == freq_list_option;
-        save_path = o == save_option ? value : save_path;
-        // --help and --version act at once, as in GNU's commands.
-        if (o == help_option || o == version_option) {
-            shown = o == help_option ? usage_text : version_text(program);
-            return false;
-        }
-        return true;
-    });
-    if (!shown.empty())
-        return write_output(program, shown);
+    int status = 0;
+    int first = read_options(
+        program, usage_text, argc, argv, options,
+        [&](std::size_t o, const char *value) {
+            if (o == timeout_option && !parse_seconds(value, silence_ms))
+                return usage_error(program, "invalid timeout", value) == 0;
+            freq_list = freq_list || o == freq_list_option;
+            save_path = o == save_option ? value : save_path;
+            return true;
+        },
+        status);
     if (first < 0)
-        return 2;
+        return status;
     if (argc - first > 1)
         return usage_error(program, "extra operand", argv[first + 1]);
     const char *path = first < argc ? argv[first] : nullptr;

@@ -83,33 +83,25 @@ int list_serial_ports() {
 }
 
 int send(int argc, char **argv) {
-    enum { speed_option, timeout_option, list_option, help_option, version_option };
-    constexpr long_option options[] = {{"speed", true},
-                                       {"timeout", true},
-                                       {"list-ports", false},
-                                       {"help", false},
-                                       {"version", false}};
+    enum { speed_option, timeout_option, list_option };
+    constexpr long_option options[] = {{"speed", true}, {"timeout", true}, {"list-ports", false}};
     bool list = false;
     unsigned long speed = default_speed;
     unsigned timeout_ms = 0;
-    std::string shown; // what --help or --version prints
-    int first = read_options(program, argc, argv, options, [&](std::size_t o, const char *value) {
-        if (o == speed_option && !parse_speed(value, speed))
-            return usage_error(program, "invalid speed", value) == 0;
-        if (o == timeout_option && !parse_seconds(value, timeout_ms))
-            return usage_error(program, "invalid timeout", value) == 0;
-        list = list || o == list_option;
-        // --help and --version act at once, as in GNU's commands.
-        if (o == help_option || o == version_option) {
-            shown = o == help_option ? usage_text : version_text(program);
-            return false;
-        }
-        return true;
-    });
-    if (!shown.empty())
-        return write_output(program, shown);
+    int status = 0;
+    int first = read_options(
+        program, usage_text, argc, argv, options,
+        [&](std::size_t o, const char *value) {
+            if (o == speed_option && !parse_speed(value, speed))
+                return usage_error(program, "invalid speed", value) == 0;
+            if (o == timeout_option && !parse_seconds(value, timeout_ms))
+                return usage_error(program, "invalid timeout", value) == 0;
+            list = list || o == list_option;
+            return true;
+        },
+        status);
     if (first < 0)
-        return 2;
+        return status;
     if (list && first < argc)
         return usage_error(program, "extra operand", argv[first]);
     if (list)

@@ -33,25 +33,6 @@ void prepare_process() {
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-int last_error() {
-    return errno;
-}
-
-const char *error_text(int error) {
-    return std::strerror(error);
-}
-
-int error_code(file_error error) {
-    switch (error) {
-    case file_error::bad_descriptor:
-        return EBADF;
-    case file_error::no_space:
-        return ENOSPC;
-    default:
-        return EEXIST;
-    }
-}
-
 bool is_open(int fd) {
     return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
 }

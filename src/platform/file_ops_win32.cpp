@@ -105,25 +105,6 @@ void prepare_process() {
         ::_setmode(fd, _O_BINARY);
 }
 
-int last_error() {
-    return errno;
-}
-
-const char *error_text(int error) {
-    return std::strerror(error);
-}
-
-int error_code(file_error error) {
-    switch (error) {
-    case file_error::bad_descriptor:
-        return EBADF;
-    case file_error::no_space:
-        return ENOSPC;
-    default:
-        return EEXIST;
-    }
-}
-
 bool is_open(int fd) {
     HANDLE h = handle_of(fd);
     return h != INVALID_HANDLE_VALUE && h != nullptr &&
