@@ -106,6 +106,19 @@ TEST_F(inspect, reports_where_freqimg_would_write_otherwise) {
     }
 }
 
+TEST_F(inspect, takes_file_names_in_any_script) {
+    // Outside any one ANSI code page, on Windows too: the name reaches the
+    // file system and the messages as it was given.
+    const std::string dir = tmp.path + "/Ünïcødé-频率";
+    std::filesystem::create_directory(dir);
+    write_file(dir + "/upload.bin", example_stream);
+    run_result sound = run_inspect({dir + "/upload.bin"});
+    EXPECT_EQ(sound.exit_status, 0) << sound.err;
+    run_result missing = run_inspect({dir + "/none.bin"});
+    EXPECT_EQ(missing.err,
+              "freqimg-inspect: " + dir + "/none.bin: cannot open: No such file or directory\n");
+}
+
 TEST_F(inspect, names_every_corrupted_frame) {
     struct row {
         std::size_t frame, offset;

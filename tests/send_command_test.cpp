@@ -79,11 +79,13 @@ TEST_F(send, delivers_the_stream_byte_for_byte) {
     expect_line_as_before("after success");
 
     // A stream freqimg would not write goes out as it stands, with a
-    // warning. Options may be abbreviated and take their value after "=".
+    // warning. Options may be abbreviated and take their value after "=";
+    // a COM port may be named in lower case or as a device.
     std::string edited = example_stream;
     edited.replace(5 * 46 + 5 + 16, 2, "01");
     edited.replace(5 * 46 + 5 + 38, 2, "08");
-    r = run_freqimg(tmp.path, sender({line.path, stream_file(edited), "--spe=1200"}));
+    std::string port = under_wine() ? "\\\\.\\com" + line.path.substr(3) : line.path;
+    r = run_freqimg(tmp.path, sender({port, stream_file(edited), "--spe=1200"}));
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(line.received(), edited);
     EXPECT_EQ(r.err, "freqimg-send: " + tmp.path +
@@ -103,6 +105,26 @@ TEST_F(send, shows_what_has_left_the_port_on_a_terminal) {
     EXPECT_EQ(last.substr(0, 32), "\rsent 2944 bytes, 64 frames, in ") << r.err;
     EXPECT_NE(last.find(" s at 1200 baud"), std::string::npos) << r.err;
     EXPECT_EQ(last.substr(last.size() - 2), "\r\n") << r.err;
+}
+
+TEST_F(send, lists_the_ports_or_says_there_are_none) {
+    // What ports this machine has is its own affair; the form is not.
+    run_result r = run_freqimg(tmp.path, sender({"--list-ports"}));
+    if (r.exit_status == 1) {
+        EXPECT_EQ(r.err.rfind("freqimg-send: no serial ports found: is the cable plugged in? ", 0),
+                  0U)
+            << r.err;
+    } else {
+        EXPECT_EQ(r.exit_status, 0) << r.err;
+        EXPECT_FALSE(r.out.empty());
+        for (std::size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            EXPECT_NE(r.out.substr(at, end - at).find("  "), std::string::npos) << r.out;
+    }
+    run_result extra = run_freqimg(tmp.path, sender({"--list-ports", line.path}));
+    EXPECT_EQ(extra.exit_status, 2);
+    EXPECT_EQ(extra.err, "freqimg-send: extra operand '" + line.path +
+                             "'\nTry 'freqimg-send --help' for more information.\n");
 }
 
 TEST_F(send, refuses_before_sending_anything) {
