@@ -198,6 +198,7 @@ TEST_F(freqimg_run, rejects_a_bad_list_before_writing_anything) {
     fs::remove(at("freq.dat"));
 
     write_file(at("freq.dat"), "");
+    expect_failure("freq.dat:1: list is empty");
     ASSERT_EQ(::truncate(at("freq.dat").c_str(), 1L << 30), 0);
     expect_failure("freq.dat:1: no list of 63 fields in the first 65536 bytes");
 
@@ -214,11 +215,15 @@ TEST_F(freqimg_run, rejects_a_bad_list_before_writing_anything) {
 }
 
 TEST_F(freqimg_run, refuses_a_list_linked_to_a_device) {
-    // One endless token must end in bounded time.
+    // One endless token must end in bounded time; a file that fails to be
+    // read (the process's own memory at address 0) is a read error.
     SKIP_UNDER_WINE("a link to a Unix device");
     write_file(at("temptx.dat"), old_strip);
     fs::create_symlink("/dev/zero", at("freq.dat"));
     expect_failure("freq.dat: not a regular file");
+    fs::remove(at("freq.dat"));
+    fs::create_symlink("/proc/self/mem", at("freq.dat"));
+    expect_failure("freq.dat: read error: Input/output error");
 }
 
 TEST_F(freqimg_run, reports_a_closed_standard_output_before_writing_anything) {

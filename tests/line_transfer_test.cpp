@@ -26,6 +26,15 @@ send_outcome send_checked(model_line &line, unsigned timeout_ms, std::size_t &la
     });
 }
 
+TEST(send_stream, gives_up_after_five_times_the_time_on_the_line_and_at_least_5_s) {
+    struct row {
+        unsigned long baud;
+        unsigned ms;
+    } const rows[] = {{9600, 16000}, {1200, 123000}, {115200, 5000}, {4800, 31000}};
+    for (const row &r : rows)
+        EXPECT_EQ(default_send_timeout_ms(2944, r.baud), r.ms) << r.baud;
+}
+
 TEST(send_stream, ends_the_moment_the_last_byte_has_left) {
     struct row {
         unsigned long baud;

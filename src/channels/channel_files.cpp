@@ -46,11 +46,13 @@ fault read_freq_table(freq_table &table, field_lines &lines, unsigned &rest_line
 }
 
 fault check_files_apart() {
-    const char *paths[] = {freq_list_path, tx_strip_path, rx_strip_path};
-    for (int i = 1; i < 3; ++i)
-        for (int j = 0; j < i; ++j)
-            if (same_file(paths[i], paths[j]))
-                return make_fault("%s: same file as %s", paths[i], paths[j]);
+    // Each strip against the list, and the two strips against each other.
+    constexpr std::array<std::array<const char *, 2>, 3> pairs{{{tx_strip_path, freq_list_path},
+                                                                {rx_strip_path, freq_list_path},
+                                                                {rx_strip_path, tx_strip_path}}};
+    for (const auto &[written, other] : pairs)
+        if (same_file(written, other))
+            return make_fault("%s: same file as %s", written, other);
     return {};
 }
 

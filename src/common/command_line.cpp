@@ -35,9 +35,10 @@ void report_option_error(const char *program, const char *arg,
 
 } // namespace
 
-int read_options(const char *program, const char *usage, int argc, char **argv,
-                 std::span<const long_option> given,
-                 const std::function<bool(std::size_t, const char *)> &take, int &status) {
+std::optional<int> read_options(const char *program, const char *usage, int argc, char **argv,
+                                std::span<const long_option> given,
+                                const std::function<bool(std::size_t, const char *)> &take,
+                                int &status) {
     std::vector<long_option> options(given.begin(), given.end());
     const std::size_t help = options.size(), version = help + 1;
     options.push_back({"help", false});
@@ -55,17 +56,17 @@ int read_options(const char *program, const char *usage, int argc, char **argv,
         if (found >= first_option_value && (index == help || index == version)) {
             status =
                 write_output(program, index == help ? std::string(usage) : version_text(program));
-            return -1;
+            return std::nullopt;
         }
         if (found >= first_option_value && index < help) {
             if (take(index, optarg))
                 continue;
             status = 2;
-            return -1;
+            return std::nullopt;
         }
         report_option_error(program, argv[optind - 1], options);
         status = usage_error(program, nullptr);
-        return -1;
+        return std::nullopt;
     }
     return optind;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,15 +24,16 @@ struct long_option {
 // usage_error. --help and --version are read here too, as GNU's commands
 // read them: each prints `usage` or the version at once, and that is all.
 // Returns the index in `argv` of the first operand (operands are moved
-// behind the options); or -1 when the command is to end now with exit
+// behind the options); or none when the command is to end now with exit
 // status `status`: 0 after --help or --version (1 if it could not be
 // written), 2 after a usage error, worded as GNU getopt words it: "option
 // '--timeout' requires an argument", "unrecognized option '--frequency'",
 // "invalid option -- 'x'". No two options may begin alike, so that every
 // abbreviation is unambiguous.
-int read_options(const char *program, const char *usage, int argc, char **argv,
-                 std::span<const long_option> options,
-                 const std::function<bool(std::size_t, const char *)> &take, int &status);
+std::optional<int> read_options(const char *program, const char *usage, int argc, char **argv,
+                                std::span<const long_option> options,
+                                const std::function<bool(std::size_t, const char *)> &take,
+                                int &status);
 
 // Prints "PROGRAM: WHAT 'ARG'" (or "PROGRAM: WHAT" without `arg`), then
 // "Try 'PROGRAM --help' for more information.", and returns 2, the exit

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,7 @@ int inspect(int argc, char **argv) {
     const char *save_path = nullptr;
     unsigned silence_ms = default_silence_ms;
     int status = 0;
-    int first = read_options(
+    std::optional<int> operands = read_options(
         program, usage_text, argc, argv, options,
         [&](std::size_t o, const char *value) {
             if (o == timeout_option && !parse_seconds(value, silence_ms))
@@ -56,8 +57,9 @@ int inspect(int argc, char **argv) {
             return true;
         },
         status);
-    if (first < 0)
+    if (!operands)
         return status;
+    const int first = *operands;
     if (argc - first > 1)
         return usage_error(program, "extra operand", argv[first + 1]);
     const char *path = first < argc ? argv[first] : nullptr;

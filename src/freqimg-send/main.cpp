@@ -16,9 +16,10 @@
 #include "transfer_progress.hpp"
 
 #include <algorithm>
-#include <cmath>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,6 @@ using namespace freqimg;
 
 constexpr const char *program = "freqimg-send";
 constexpr unsigned long default_speed = 9600;
-constexpr unsigned bits_per_byte = 10; // start bit, 8 data bits, stop bit
 
 constexpr const char *usage_text =
     "Usage: freqimg-send [--speed BAUD] [--timeout SECONDS] PORT [FILE]\n"
@@ -50,19 +50,12 @@ constexpr const char *usage_text =
     "Exit status: 0 when the whole stream has left the port, 1 for a faulty\n"
     "stream or a failure of the port or the line, 2 for a usage error.\n";
 
-// Five times the stream's time on the line at `baud` in whole seconds, and
-// never under 5 s.
-unsigned default_timeout_ms(unsigned long baud) {
-    double line_seconds =
-        static_cast<double>(stream_size * bits_per_byte) / static_cast<double>(baud);
-    auto seconds = static_cast<unsigned>(std::ceil(5 * line_seconds));
-    return 1000 * std::max(5U, seconds);
-}
-
+// Digits only: strtoul alone would take " +9600".
 bool parse_speed(const char *text, unsigned long &speed) {
     char *end = nullptr;
     speed = std::strtoul(text, &end, 10);
-    return *text >= '0' && *text <= '9' && *end == '\0' && is_line_speed(speed);
+    return std::isdigit(static_cast<unsigned char>(*text)) != 0 && *end == '\0' &&
+           is_line_speed(speed);
 }
 
 int say(const fault &f) {
@@ -89,7 +82,7 @@ int send(int argc, char **argv) {
     unsigned long speed = default_speed;
     unsigned timeout_ms = 0;
     int status = 0;
-    int first = read_options(
+    std::optional<int> operands = read_options(
         program, usage_text, argc, argv, options,
         [&](std::size_t o, const char *value) {
             if (o == speed_option && !parse_speed(value, speed))
@@ -100,8 +93,9 @@ int send(int argc, char **argv) {
             return true;
         },
         status);
-    if (first < 0)
+    if (!operands)
         return status;
+    const int first = *operands;
     if (list && first < argc)
         return usage_error(program, "extra operand", argv[first]);
     if (list)
@@ -113,7 +107,7 @@ int send(int argc, char **argv) {
     const char *port = argv[first];
     const char *path = first + 1 < argc ? argv[first + 1] : nullptr;
     if (timeout_ms == 0)
-        timeout_ms = default_timeout_ms(speed);
+        timeout_ms = default_send_timeout_ms(stream_size, speed);
 
     // A PORT that is no device (the operands the wrong way round) must not
     // leave the line named as FILE held while its input is awaited.

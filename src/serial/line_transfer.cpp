@@ -3,6 +3,7 @@
 #include "image_frame.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace freqimg {
 namespace {
@@ -95,6 +96,12 @@ send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, 
     // What has not gone out must not go out later, after the send failed.
     line.discard_output();
     return out;
+}
+
+unsigned default_send_timeout_ms(std::size_t bytes, unsigned long baud) {
+    double line_seconds = static_cast<double>(bytes * bits_per_byte) / static_cast<double>(baud);
+    auto seconds = static_cast<unsigned>(std::ceil(5 * line_seconds));
+    return 1000 * std::max(5U, seconds);
 }
 
 fault send_failure(const char *name, const send_outcome &outcome, std::size_t total,

@@ -25,6 +25,13 @@ struct send_outcome {
 send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, unsigned timeout_ms,
                          const std::function<void(std::size_t)> &progress);
 
+// Bits a byte takes on the line: start bit, 8 data bits, stop bit.
+inline constexpr unsigned bits_per_byte = 10;
+
+// The time limit of a send of `bytes` at `baud` when none is given: five
+// times their time on the line, in whole seconds, and never under 5 s.
+unsigned default_send_timeout_ms(std::size_t bytes, unsigned long baud);
+
 // The one line that says how a send that did not finish ended, naming the
 // line `name`: "timed out after 16 s with 0 of 2944 bytes sent", "write
 // error with 1380 of 2944 bytes sent: Input/output error". Empty when the

@@ -1,17 +1,12 @@
 #include "transfer_progress.hpp"
 
 #include "image_frame.hpp"
+#include "line_transfer.hpp"
 
 #include <algorithm>
 #include <cstring>
 
 namespace freqimg {
-namespace {
-
-constexpr unsigned bits_per_byte = 10; // start bit, 8 data bits, stop bit
-
-} // namespace
-
 transfer_progress::transfer_progress(std::FILE *out, bool shown, direction way, unsigned long baud)
     : out_(out), shown_(shown), way_(way), baud_(baud) {}
 
