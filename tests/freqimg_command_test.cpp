@@ -78,7 +78,12 @@ TEST_F(freqimg_run, writes_the_expected_stream_and_strips) {
               "476650476900477050477100476725476775C76425476575C76425477350");
 
     // A second run, with arguments it must ignore, changes nothing but says
-    // that the list is not the one named.
+    // that the list is not the one named. A strip longer than its 120
+    // bytes (of another program's) is cut to them.
+    write_file(at("temprx.dat"), std::string(200, 'r'));
+    run_result cut = run_freqimg(dir);
+    EXPECT_EQ(cut.exit_status, 0) << cut.err;
+    EXPECT_EQ(read_file(at("temprx.dat")).size(), 120U);
     auto strips = files();
     run_options with_args;
     with_args.args = {"--help", "-x", "other.dat"};

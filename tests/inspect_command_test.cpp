@@ -128,6 +128,7 @@ TEST_F(inspect, names_every_corrupted_frame) {
         {0, 1, '\x00', "header is FE 00 EE EF E4, not FE FE EE EF E4"},
         {27, 5 + 2, '0', "address is 0100, not 01B0"},
         {3, 5 + 0, '1', "address is 1030, not 0030"},
+        {50, 5 + 7, 'G', "character 7 of the record text is 47, not a hex digit"},
         {40, 5 + 4, '2', "count is 20, not 10"},
         {26, 5 + 10, '0', "checksum is 86, record sums to E0"},
         {63, 5 + 39, 'C', "checksum is 9C, record sums to 01"},
@@ -173,6 +174,8 @@ TEST_F(inspect, says_in_one_line_what_was_given_instead_of_a_stream) {
          "stream is 2943 bytes, not 2944; it ends 45 bytes into frame 63 (address 03F0)\n"},
         {example_stream + "\n", "stream is 2945 bytes, not 2944\n"},
         {std::string((1 << 20) + 1, 'x'), "stream is over 1048576 bytes, not 2944\n"},
+        {std::string(5000, 'x'),
+         "no upload stream: not one frame header (FE FE EE EF E4) in its 5000 bytes\n"},
         {read_file(EXAMPLES_DIR "/freq.dat"),
          "is a channel list, not a stream; freqimg makes the stream from it\n"},
         // PowerShell 5's > writes UTF-16 text with a byte-order mark.
@@ -200,6 +203,19 @@ TEST_F(inspect, says_in_one_line_what_was_given_instead_of_a_stream) {
         EXPECT_EQ(result.exit_status, 1);
         EXPECT_EQ(result.err, "freqimg-inspect: " + stream_path + ": " + r.message);
         EXPECT_EQ(result.out, "");
+    }
+    // Through a pipe, which gives its bytes a piece at a time.
+    run_options piped;
+    piped.program = "/bin/sh";
+    piped.args = {"-c", "cat \"$1\" | \"$0\"", commands().inspect, stream_path};
+    for (const std::string &bytes : {std::string(5000, 'x'), example_stream}) {
+        write_file(stream_path, bytes);
+        run_result result = run_freqimg(tmp.path, piped);
+        EXPECT_EQ(result.err, bytes == example_stream
+                                  ? ""
+                                  : "freqimg-inspect: standard input: no upload "
+                                    "stream: not one frame header (FE FE EE EF "
+                                    "E4) in its 5000 bytes\n");
     }
 }
 
@@ -325,6 +341,27 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
     for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(tmp.path))
         ++files;
     EXPECT_EQ(files, 3U); // the stream and the two backups
+}
+
+TEST_F(inspect, reads_the_users_own_terminal_named_as_a_file_and_leaves_it_theirs) {
+    // Named (/dev/tty), the terminal a user types at is read as a line, but
+    // its interrupt keys keep working and no other program is shut out.
+    SKIP_UNDER_WINE("a terminal of the user's own");
+    pty_pair users;
+    const line_state users_before = users.state();
+    run_options options;
+    options.program = commands().inspect;
+    options.args = {"--timeout", "0.5", "/dev/tty"};
+    options.stdin_terminal = users.device;
+    started reader = start_command(tmp.path, options);
+    ASSERT_TRUE(users.wait_until_raw());
+    EXPECT_NE(users.state().lflag & ISIG, 0U);
+    EXPECT_FALSE(users.exclusive());
+    users.send(example_stream);
+    run_result r = finish_command(reader);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
+    EXPECT_TRUE(users.state() == users_before);
 }
 
 TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {

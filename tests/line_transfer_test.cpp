@@ -85,10 +85,16 @@ TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
 }
 
 TEST(send_stream, says_how_much_left_before_the_line_failed) {
-    // Whether the failure shows in a write (a small queue) or in the drain.
-    for (std::size_t queue : {std::size_t{4096}, std::size_t{16}}) {
+    // Whether the failure shows in a write (a small queue) or in the drain,
+    // and a write that fails on a line that goes on.
+    struct row {
+        std::size_t queue;
+        bool line_goes_on;
+    } const rows[] = {{4096, false}, {16, false}, {16, true}};
+    for (const row &r : rows) {
+        const std::size_t queue = r.queue;
         model_line line(9600, queue);
-        line.fail_after(1380);
+        line.fail_after(1380, r.line_goes_on);
         std::size_t shown = 0;
         send_outcome out = send_checked(line, 5000, shown);
         EXPECT_FALSE(out.timed_out);
@@ -148,12 +154,19 @@ TEST(capture_stream, takes_one_stream_from_its_first_frame_header) {
          "",
          5,
          small_stream},
-        {"more noise than it looks through",
-         {{sec(0), std::string(capture_noise_limit, 'n')}, {sec(0), small_stream}},
+        {"more noise than the 1 MiB it looks through",
+         {{sec(0), std::string(1 << 20, 'n')}, {sec(0), small_stream}},
          std::chrono::hours(1),
          "",
-         capture_noise_limit,
+         1 << 20,
          small_stream},
+        // A wait that ends with nothing (a signal) starts no silence.
+        {"a wake with nothing, then the first byte much later",
+         {{sec(1), ""}, {sec(100), small_stream}},
+         std::chrono::hours(1),
+         small_stream,
+         0,
+         ""},
         {"a hang-up part way",
          {{sec(0), small_stream.substr(0, 60)}},
          ms(100),

@@ -24,8 +24,12 @@ class model_line final : public freqimg::line_port {
     // The line takes nothing from `from` for `length`, as when the far end
     // stops it.
     void stall(us from, us length) { stalls_.push_back({from, from + length}); }
-    // Writes fail once `count` bytes have left.
-    void fail_after(std::size_t count) { fail_after_ = count; }
+    // Writes fail once `count` bytes have left; the line stops too, unless
+    // it goes on (a write refused, the rest still leaving).
+    void fail_after(std::size_t count, bool line_goes_on = false) {
+        fail_after_ = count;
+        writes_only_ = line_goes_on;
+    }
     // The driver cannot say what is queued.
     void hide_queue() { queue_hidden_ = true; }
     // Input that arrives at `at`; after the last, the line stays silent.
@@ -47,7 +51,7 @@ class model_line final : public freqimg::line_port {
 
     freqimg::line_io write_some(std::span<const unsigned char> bytes) override {
         run_until(t_);
-        if (failed())
+        if (write_fails())
             return freqimg::line_io::failed(freqimg::make_fault("Input/output error"));
         std::size_t take = std::min(bytes.size(), capacity_ - queued_);
         if (queued_ == 0 && take > 0)
@@ -128,14 +132,15 @@ class model_line final : public freqimg::line_port {
         }
     }
 
-    bool failed() const { return left_ >= fail_after_; }
+    bool failed() const { return left_ >= fail_after_ && !writes_only_; }
+    bool write_fails() const { return left_ >= fail_after_; }
 
     us t_{0};
     us byte_time_;
     std::size_t capacity_;
     std::size_t queued_ = 0, left_ = 0, discarded_ = 0;
     std::size_t fail_after_ = static_cast<std::size_t>(-1);
-    bool queue_hidden_ = false;
+    bool queue_hidden_ = false, writes_only_ = false;
     us next_leave_{0}, last_left_{0};
     us hang_up_ = us::max();
     std::vector<std::pair<us, us>> stalls_;

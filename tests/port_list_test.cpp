@@ -46,11 +46,24 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     t.file(t.root / "sys/devices/usb1/1-1/idVendor", "0403");
     t.file(t.root / "sys/devices/usb1/1-1/idProduct", "6001");
     t.file(t.root / "sys/devices/usb1/1-1/product", "FT232R USB UART");
+    // The root hub above it has ids of its own, which are not the adapter's.
+    t.file(t.root / "sys/devices/usb1/idVendor", "1d6b");
+    t.file(t.root / "sys/devices/usb1/idProduct", "0002");
     t.link(t.root / "dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "../../ttyUSB0");
-    // Ports ordered by number, not text; one held by a live process.
-    t.tty("ttyUSB10", "usb1/1-2/1-2:1.0/ttyUSB10", "pl2303");
-    t.tty("ttyACM0", "usb1/1-3/1-3:1.0", "cdc_acm");
-    t.file(t.root / "lock/LCK..ttyACM0", std::to_string(::getpid() == 1 ? 2 : 1));
+    // Ports ordered by number, not text. Locks of a live process (init) in
+    // text of any width and as a binary int; a lock that names no process.
+    t.tty("ttyUSB10", "usb2/2-2/2-2:1.0/ttyUSB10", "pl2303");
+    t.tty("ttyUSB2", "usb2/2-4/2-4:1.0/ttyUSB2", "ch341");
+    t.tty("ttyACM0", "usb2/2-3/2-3:1.0", "cdc_acm");
+    t.tty("ttyACM1", "usb2/2-5/2-5:1.0", "cdc_acm");
+    t.tty("ttyACM2", "usb2/2-6/2-6:1.0", "cdc_acm");
+    fs::create_directories(t.root / "lock");
+    std::ofstream(t.root / "lock/LCK..ttyACM0") << "         1\n";
+    std::ofstream(t.root / "lock/LCK..ttyACM1") << "  1\n";
+    const int init = 1;
+    std::ofstream(t.root / "lock/LCK..ttyACM2", std::ios::binary)
+        .write(reinterpret_cast<const char *>(&init), sizeof init);
+    std::ofstream(t.root / "lock/LCK..ttyUSB2") << "garbage\n";
     // A UART behind the serial core's port device, one that is not there,
     // and a virtual console with no device at all.
     t.tty("ttyS1", "pnp0/00:01/00:01:0/00:01:0.0", "port");
@@ -62,15 +75,22 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     fs::create_directories(t.root / "sys/class/tty/tty1");
 
     const std::string dev = t.roots.dev;
+    auto line = [&dev](const std::string &name, const std::string &rest) {
+        return (name[0] == '/' ? name : dev + "/" + name) + "  " + rest + "\n";
+    };
     EXPECT_EQ(port_list_text(list_ports(t.roots)),
-              dev + "/ttyACM0  " + dev + "/ttyACM0  cdc_acm  in use (process 1)\n" + dev +
-                  "/ttyS1  " + dev + "/ttyS1  serial\n" + dev +
-                  "/serial/by-id/usb-FTDI_FT232R-if00-port0  " + dev +
-                  "/ttyUSB0  ftdi_sio  0403:6001 FT232R USB UART\n" + dev + "/ttyUSB10  " + dev +
-                  "/ttyUSB10  pl2303\n");
+              line("ttyACM0", dev + "/ttyACM0  cdc_acm  in use (process 1)") +
+                  line("ttyACM1", dev + "/ttyACM1  cdc_acm  in use (process 1)") +
+                  line("ttyACM2", dev + "/ttyACM2  cdc_acm  in use (process 1)") +
+                  line("ttyS1", dev + "/ttyS1  serial") +
+                  line(dev + "/serial/by-id/usb-FTDI_FT232R-if00-port0",
+                       dev + "/ttyUSB0  ftdi_sio  0403:6001 FT232R USB UART") +
+                  line("ttyUSB2", dev + "/ttyUSB2  ch341") +
+                  line("ttyUSB10", dev + "/ttyUSB10  pl2303"));
 
     // A stale lock is no lock; an empty tree has no ports.
-    fs::remove(t.root / "lock/LCK..ttyACM0");
+    for (const char *lock : {"LCK..ttyACM0", "LCK..ttyACM1", "LCK..ttyACM2"})
+        fs::remove(t.root / "lock" / lock);
     EXPECT_EQ(list_ports(t.roots).front().holder, 0);
     EXPECT_TRUE(list_ports({(t.root / "none").string(), dev, t.roots.lock}).empty());
 }

@@ -14,6 +14,26 @@ fault make_fault(const char *format, ...) {
     return f;
 }
 
+std::string formatted(const char *format, ...) {
+    // Most texts fit at once; a longer one is formatted again at its size.
+    std::array<char, 256> first{};
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(first.data(), first.size(), format, args);
+    va_end(args);
+    if (n < 0)
+        return {};
+    auto size = static_cast<std::size_t>(n);
+    if (size < first.size())
+        return std::string(first.data(), size);
+    std::string out(size + 1, '\0');
+    va_start(args, format);
+    std::vsnprintf(out.data(), out.size(), format, args);
+    va_end(args);
+    out.resize(size);
+    return out;
+}
+
 std::array<char, 96> quoted(std::string_view text) {
     constexpr std::size_t shown = 20;
     std::array<char, 96> out{};

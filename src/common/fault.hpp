@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace freqimg {
@@ -24,6 +25,9 @@ struct fault {
 
 // Returns a fault whose text is formatted as by printf, cut to fit.
 FREQIMG_PRINTF(1, 2) fault make_fault(const char *format, ...);
+
+// Returns the text formatted as by printf, however long.
+FREQIMG_PRINTF(1, 2) std::string formatted(const char *format, ...);
 
 // Returns `text` in double quotes, safe to print: bytes outside printable
 // ASCII, the quote and the backslash are escaped, and text past its first 20

@@ -1,5 +1,6 @@
 #include "stream_report.hpp"
 
+#include "fault.hpp"
 #include "freq_list.hpp"
 #include "image_template.hpp"
 
@@ -25,9 +26,7 @@ void begin_item(std::string &out, bool new_record, unsigned record) {
         out += ", ";
         return;
     }
-    char head[16];
-    std::snprintf(head, sizeof head, "%s  %04X: ", out.empty() ? "" : "\n", record);
-    out += head;
+    out += formatted("%s  %04X: ", out.empty() ? "" : "\n", record);
 }
 
 // Each byte that differs from what freqimg writes: the template's byte in a
@@ -38,10 +37,8 @@ std::string changed_bytes(const decoded_stream &stream) {
     for (const byte_change &c : stream.changes) {
         begin_item(out, (c.address & ~0xFU) != record, c.address & ~0xFU);
         record = c.address & ~0xFU;
-        char item[32];
-        std::snprintf(item, sizeof item, "%04X %02X (%s %02X)", c.address, c.found,
-                      c.padding ? "expected" : "template", c.expected);
-        out += item;
+        out += formatted("%04X %02X (%s %02X)", c.address, c.found,
+                         c.padding ? "expected" : "template", c.expected);
     }
     return out.empty() ? out : out + "\n";
 }
@@ -73,9 +70,9 @@ std::vector<odd_entry> odd_entries(const decoded_stream &stream) {
     for (std::size_t n = 0; n < channel_count; ++n)
         for (auto [base, column] :
              {std::pair{tx_window_base, "transmit"}, std::pair{rx_window_base, "receive"}}) {
-            std::string entry = window_entry_text(stream, base, n);
-            if (!is_blank_entry(entry) && !holds_frequency(entry))
-                odd.push_back({n + 1, column, entry});
+            const window_entry entry = window_entry_text(stream, base, n);
+            if (!is_blank_entry(entry.view()) && !holds_frequency(entry.view()))
+                odd.push_back({n + 1, column, std::string(entry.view())});
         }
     return odd;
 }
@@ -89,11 +86,9 @@ std::string stream_report(const decoded_stream &stream) {
                         : "; " + std::to_string(odd) + " entries are not frequencies";
     out += "\n\nChannel  Transmit MHz              Receive MHz\n";
     for (std::size_t n = 0; n < channel_count; ++n) {
-        char line[96];
-        std::snprintf(line, sizeof line, "%7zu  %-24s  %s\n", n + 1,
-                      shown_entry(window_entry_text(stream, tx_window_base, n)).c_str(),
-                      shown_entry(window_entry_text(stream, rx_window_base, n)).c_str());
-        out += line;
+        out += formatted("%7zu  %-24s  %s\n", n + 1,
+                         shown_entry(window_entry_text(stream, tx_window_base, n).view()).c_str(),
+                         shown_entry(window_entry_text(stream, rx_window_base, n).view()).c_str());
     }
     if (differs_from_freqimg(stream) == nullptr)
         return out + "\nFixed records: all as in the built-in template\n";
@@ -114,15 +109,13 @@ std::vector<std::string> entry_warnings(const decoded_stream &stream) {
 
 std::string freq_list_text(const decoded_stream &stream) {
     auto entry = [&stream](std::uint16_t base, std::size_t n) {
-        std::string e = window_entry_text(stream, base, n);
+        std::string e(window_entry_text(stream, base, n).view());
         return e == blank_entry ? std::string("-") : e;
     };
     std::string out = "Channel  Transmit  Receive\n";
     for (std::size_t n = 0; n < channel_count; ++n) {
-        char line[64];
-        std::snprintf(line, sizeof line, "CH%02zu     %-8s  %s\n", n + 1,
-                      entry(tx_window_base, n).c_str(), entry(rx_window_base, n).c_str());
-        out += line;
+        out += formatted("CH%02zu     %-8s  %s\n", n + 1, entry(tx_window_base, n).c_str(),
+                         entry(rx_window_base, n).c_str());
     }
     return out;
 }

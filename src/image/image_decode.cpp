@@ -1,5 +1,6 @@
 #include "image_decode.hpp"
 
+#include "fault.hpp"
 #include "image_template.hpp"
 
 #include <algorithm>
@@ -8,20 +9,18 @@
 namespace freqimg {
 namespace {
 
-std::string frame_message(std::size_t frame, const char *what) {
-    char text[160];
-    std::snprintf(text, sizeof text, "frame %zu (address %04zX): %s", frame,
-                  frame * record_data_size, what);
-    return text;
+std::string frame_message(std::size_t frame, const std::string &what) {
+    return formatted("frame %zu (address %04zX): %s", frame, frame * record_data_size,
+                     what.c_str());
 }
 
+// "FE 00 EE": each byte as two upper-case hex digits.
 std::string hex_bytes(const unsigned char *bytes, std::size_t n) {
     std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        char b[4];
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        s += b;
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        s.append(i == 0 ? "" : " ")
+            .append(1, upper_hex_digits[bytes[i] >> 4U])
+            .append(1, upper_hex_digits[bytes[i] & 0xFU]);
     return s;
 }
 
@@ -45,13 +44,9 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
     }
 
     std::string_view view(text.data(), text.size());
-    char what[80];
     unsigned expected = static_cast<unsigned>(index * record_data_size);
-    if (record_address(view) != expected) {
-        std::snprintf(what, sizeof what, "address is %04X, not %04X", record_address(view),
-                      expected);
-        return what;
-    }
+    if (record_address(view) != expected)
+        return formatted("address is %04X, not %04X", record_address(view), expected);
     if (hex_byte(text[4], text[5]) != record_count)
         return "count is " + std::string(view.substr(4, 2)) + ", not 10";
     // All twenty bytes, the checksum with them, sum to zero.
@@ -62,11 +57,8 @@ std::string check_frame(const unsigned char *frame, std::size_t index, decoded_s
         sum += data[i];
     }
     std::uint8_t stated = hex_byte(text[record_checksum_offset], text[record_checksum_offset + 1]);
-    if (((sum + stated) & 0xFFU) != 0) {
-        std::snprintf(what, sizeof what, "checksum is %02X, record sums to %02X", stated,
-                      (sum + stated) & 0xFFU);
-        return what;
-    }
+    if (((sum + stated) & 0xFFU) != 0)
+        return formatted("checksum is %02X, record sums to %02X", stated, (sum + stated) & 0xFFU);
     std::copy(data.begin(), data.end(), out.image.begin() + expected);
     return {};
 }
@@ -132,15 +124,12 @@ std::string length_fault(std::size_t size) {
         "stream is " + std::to_string(size) + " bytes, not " + std::to_string(stream_size);
     if (size == 0 || size >= stream_size)
         return what;
-    char where[80];
     std::size_t frame = size / frame_size, into = size % frame_size;
     if (into == 0)
-        std::snprintf(where, sizeof where, "; it ends after frame %zu (address %04zX)", frame - 1,
-                      (frame - 1) * record_data_size);
-    else
-        std::snprintf(where, sizeof where, "; it ends %zu %s into frame %zu (address %04zX)", into,
-                      into == 1 ? "byte" : "bytes", frame, frame * record_data_size);
-    return what + where;
+        return what + formatted("; it ends after frame %zu (address %04zX)", frame - 1,
+                                (frame - 1) * record_data_size);
+    return what + formatted("; it ends %zu %s into frame %zu (address %04zX)", into,
+                            into == 1 ? "byte" : "bytes", frame, frame * record_data_size);
 }
 
 } // namespace
@@ -154,7 +143,7 @@ decoded_stream decode_stream(std::span<const unsigned char> bytes) {
     for (std::size_t k = 0; k < whole_frames; ++k) {
         std::string what = check_frame(bytes.data() + k * frame_size, k, out, has_lower[k]);
         if (!what.empty())
-            out.faults.push_back(frame_message(k, what.c_str()));
+            out.faults.push_back(frame_message(k, what));
     }
     if (out.faults.empty()) {
         find_changes(out);
@@ -182,17 +171,19 @@ std::string window_strip_text(const decoded_stream &stream, std::uint16_t base) 
     return strip;
 }
 
-std::string window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n) {
+window_entry window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n) {
     constexpr std::size_t data_chars = 2 * record_data_size;
-    std::size_t at = n * window_entry_size;
-    const record_text &first = stream.texts[base / record_data_size + at / data_chars];
-    std::size_t offset = at % data_chars;
-    std::size_t in_first = std::min(window_entry_size, data_chars - offset);
-    std::string entry(first.data() + record_data_offset + offset, in_first);
-    if (in_first < window_entry_size) // the rest begins the next record
-        entry.append(stream.texts[base / record_data_size + at / data_chars + 1].data() +
-                         record_data_offset,
-                     window_entry_size - in_first);
+    window_entry entry;
+    std::size_t at = n * entry.text.size();
+    std::size_t record = base / record_data_size + at / data_chars, offset = at % data_chars;
+    std::size_t in_first = std::min(entry.text.size(), data_chars - offset);
+    const char *first = stream.texts[record].data() + record_data_offset + offset;
+    std::copy_n(first, in_first, entry.text.begin());
+    // The rest, if any, begins the next record (a window's records are
+    // never the image's last).
+    const char *next = stream.texts[record + 1].data() + record_data_offset;
+    std::copy_n(next, entry.text.size() - in_first,
+                entry.text.begin() + static_cast<std::ptrdiff_t>(in_first));
     return entry;
 }
 

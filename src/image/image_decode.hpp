@@ -61,8 +61,12 @@ const char *differs_from_freqimg(const decoded_stream &stream);
 // record texts (lower-case digits included).
 std::string window_strip_text(const decoded_stream &stream, std::uint16_t base);
 
-// Returns entry `n` (0-19) of the window at `base`: its six characters,
-// which may run across two records.
-std::string window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n);
+// Entry `n` (0-19) of the window at `base`: its six characters, which may
+// run across two records.
+struct window_entry {
+    std::array<char, 6> text{};
+    std::string_view view() const { return {text.data(), text.size()}; }
+};
+window_entry window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n);
 
 } // namespace freqimg

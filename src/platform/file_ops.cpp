@@ -17,14 +17,7 @@ const char *error_text(int error) {
 }
 
 int error_code(file_error error) {
-    switch (error) {
-    case file_error::bad_descriptor:
-        return EBADF;
-    case file_error::no_space:
-        return ENOSPC;
-    default:
-        return EEXIST;
-    }
+    return error == file_error::bad_descriptor ? EBADF : EEXIST;
 }
 
 } // namespace freqimg

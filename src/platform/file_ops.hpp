@@ -26,7 +26,7 @@ int last_error();
 const char *error_text(int error);
 
 // A reason code for the failures the commands name themselves.
-enum class file_error { bad_descriptor, no_space, exists };
+enum class file_error { bad_descriptor, exists };
 int error_code(file_error error);
 
 // Returns true when `fd` is an open descriptor.
@@ -64,7 +64,8 @@ long long read_up_to(int fd, void *buffer, std::size_t size);
 
 // Writes all `size` bytes to `fd`, resuming after interrupted and partial
 // writes and waiting while a non-blocking output asks to try again. Returns
-// 0, or the reason of the failure (no_space for a write that took nothing).
+// 0, or the reason of the failure ("No space left on device" for a write
+// that took nothing).
 int write_all(int fd, const void *data, std::size_t size);
 
 // Cuts the regular file open on `fd` to `size` bytes. Returns 0 or the

@@ -43,8 +43,9 @@ bool names_a_device(const char *path);
 
 class serial_line final : public line_port {
   public:
-    // Borrows the line at `path`, or with a null `path` the line open on
-    // standard input (named "standard input"), for `use` at `baud` (0 keeps
+    // Borrows the line at `path` (a device: see check_port and
+    // names_a_device), or with a null `path` the line open on standard
+    // input (named "standard input"), for `use` at `baud` (0 keeps
     // the line's own speed). Refuses a line that another program holds: its
     // exclusive mode, an advisory lock, or a UUCP lock file of a live
     // process. Returns null with `why` set when it cannot borrow it; the

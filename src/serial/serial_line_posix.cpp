@@ -123,11 +123,7 @@ bool ends_by_default(int signal) {
            std::end(ending_signals);
 }
 
-#ifdef NSIG
-constexpr int signal_count = NSIG;
-#else
-constexpr int signal_count = 65;
-#endif
+constexpr int signal_count = NSIG; // one past the highest signal number
 
 // What putting the line back takes, for the destructor and for a signal
 // handler alike: plain data only.
@@ -333,16 +329,11 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         why = {kind, message};
         return nullptr;
     };
-    // Not even opened unless it is a device: a file or a directory is never
-    // a serial line. A port another program has marked with a lock file is
-    // not opened either.
-    if (path != nullptr) {
-        struct stat info {};
-        if (::stat(path, &info) == 0 && !S_ISCHR(info.st_mode))
-            return refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
+    // A port another program has marked with a lock file is not even
+    // opened. (Callers give only devices: check_port, names_a_device.)
+    if (path != nullptr)
         if (long pid = locked_by(path))
             return refuse(line_refusal::other, line_messages::in_use(name, pid));
-    }
     auto line = std::make_unique<held>();
     line_record &r = line->line;
     r.fd = STDIN_FILENO;

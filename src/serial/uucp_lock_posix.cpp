@@ -1,5 +1,8 @@
 #include "uucp_lock.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,21 +15,26 @@
 namespace freqimg {
 namespace {
 
-// Reads the process id a lock holds: ten digits in text, as most programs
-// write it, or a binary int, as the oldest ones did.
+// Reads the process id a lock holds: in text ("      4242\n", "4242\n"), as
+// most programs write it, or as a binary int of four bytes that are not
+// all text, as the oldest ones did.
 long lock_pid(const std::string &path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return 0;
-    char text[32]{};
-    ssize_t n = ::read(fd, text, sizeof text - 1);
+    std::array<char, 32> text{};
+    ssize_t n = ::read(fd, text.data(), text.size() - 1);
     ::close(fd);
-    if (n == static_cast<ssize_t>(sizeof(int)) && (text[0] < ' ' || text[sizeof(int) - 1] < ' ')) {
+    auto in_text = [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0 || c == ' ' || c == '\n';
+    };
+    if (n == static_cast<ssize_t>(sizeof(int)) &&
+        !std::all_of(text.begin(), text.begin() + sizeof(int), in_text)) {
         int binary = 0;
-        std::memcpy(&binary, text, sizeof binary);
+        std::memcpy(&binary, text.data(), sizeof binary);
         return binary;
     }
-    return n > 0 ? std::strtol(text, nullptr, 10) : 0;
+    return std::strtol(text.data(), nullptr, 10);
 }
 
 } // namespace

@@ -42,10 +42,7 @@ fault capture(const char *program, const char *name, line_port &line, unsigned s
               std::vector<unsigned char> &bytes) {
     transfer_progress shown(stderr, is_terminal(standard_error),
                             transfer_progress::direction::receiving, 0);
-    char waiting[160];
-    std::snprintf(waiting, sizeof waiting, "%s: waiting for the radio to send (Ctrl-C stops)",
-                  name);
-    shown.note(waiting);
+    shown.note(formatted("%s: waiting for the radio to send (Ctrl-C stops)", name).c_str());
     capture_outcome got = capture_stream(line, stream_size, silence_ms, bytes,
                                          [&shown](std::size_t n) { shown.update(n); });
     if (got.failure) {
@@ -96,17 +93,16 @@ bool re_encoded(std::span<const unsigned char> bytes) {
 }
 
 // A stream re-encoded as UTF-16 text: the first record's text is there
-// with a zero byte beside each character (either byte order).
+// with a zero byte between its characters, in either byte order.
 bool is_utf16(std::span<const unsigned char> bytes) {
-    std::string_view text = template_record(0);
-    for (std::size_t zero_at : {std::size_t{1}, std::size_t{0}}) {
-        std::array<unsigned char, 2 * record_text_size> wide{};
-        for (std::size_t i = 0; i < text.size(); ++i)
-            wide[2 * i + 1 - zero_at] = static_cast<unsigned char>(text[i]);
-        if (std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end())
-            return true;
-    }
-    return false;
+    std::string wide;
+    for (char c : template_record(0))
+        wide.append(1, c).append(1, '\0');
+    wide.pop_back();
+    return std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end(),
+                       [](unsigned char b, char c) {
+                           return b == static_cast<unsigned char>(c);
+                       }) != bytes.end();
 }
 
 } // namespace
@@ -188,26 +184,27 @@ fault input_diagnosis(std::string_view name, std::span<const unsigned char> byte
                           std::min(bytes.size(), freq_list_limit + 1));
     if (!parse_freq_list(text, table, lines))
         return say("is a channel list, not a stream; freqimg makes the stream from it");
-    constexpr const char *what_to_do =
+    const std::string what_to_do =
         "; run the pipe or redirection where bytes pass unchanged (cmd.exe, PowerShell 7.4 or "
         "later, any Unix shell)";
-    char text_out[200];
-    if (is_utf16(bytes)) {
-        std::snprintf(text_out, sizeof text_out,
-                      "the stream was re-encoded as UTF-16 text on its way, as PowerShell 5 does "
-                      "with | and >%s",
-                      what_to_do);
-        return say(text_out);
-    }
+    if (is_utf16(bytes))
+        return say(("the stream was re-encoded as UTF-16 text on its way, as PowerShell 5 does "
+                    "with | and >" +
+                    what_to_do)
+                       .c_str());
     // The record texts are plain ASCII and survive; the frame bytes above 7F
     // do not.
-    if (re_encoded(bytes)) {
-        std::snprintf(text_out, sizeof text_out,
-                      "the stream's bytes above 7F were changed on its way, as when it is "
-                      "re-encoded as text%s",
-                      what_to_do);
-        return say(text_out);
-    }
+    if (re_encoded(bytes))
+        return say(("the stream's bytes above 7F were changed on its way, as when it is "
+                    "re-encoded as text" +
+                    what_to_do)
+                       .c_str());
+    if (!bytes.empty() && std::search(bytes.begin(), bytes.end(), frame_header.begin(),
+                                      frame_header.end()) == bytes.end())
+        return say(formatted("no upload stream: not one frame header (FE FE EE EF E4) in its %zu "
+                             "bytes",
+                             bytes.size())
+                       .c_str());
     return {};
 }
 

@@ -40,8 +40,9 @@ bool check_stream_input(const char *program, const char *path, std::span<const u
 
 // For bytes that are no sound stream, and plainly something else, what they are
 // and what to do, naming the input `name`: a channel list ("NAME: is a
-// channel list, not a stream; ..."), or a stream that a shell or an editor
-// re-encoded as UTF-16 or other text on its way. Otherwise an empty fault.
+// channel list, not a stream; ..."), a stream that a shell or an editor
+// re-encoded as UTF-16 or other text on its way, or bytes without a single
+// frame header. Otherwise an empty fault.
 fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes);
 
 // Refuses, before anything is read, a `path` to save to that names a file

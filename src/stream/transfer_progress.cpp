@@ -1,5 +1,6 @@
 #include "transfer_progress.hpp"
 
+#include "fault.hpp"
 #include "image_frame.hpp"
 #include "line_transfer.hpp"
 
@@ -15,13 +16,13 @@ void transfer_progress::update(std::size_t done) {
     if (!shown_ || (done < stream_size && now - last_ < std::chrono::milliseconds(100)))
         return;
     last_ = now;
-    char text[112];
-    int n = std::snprintf(text, sizeof text, "%s: %zu of %zu bytes, %zu of %zu frames, %zu%%",
-                          way_ == direction::sending ? "sending" : "receiving", done, stream_size,
-                          done / frame_size, frame_count, done * 100 / stream_size);
-    if (baud_ > 0 && n > 0 && static_cast<std::size_t>(n) < sizeof text)
-        std::snprintf(
-            text + n, sizeof text - static_cast<std::size_t>(n), ", %.1f s left",
+    std::string text =
+        formatted("%s: %zu of %zu bytes, %zu of %zu frames, %zu%%",
+                  way_ == direction::sending ? "sending" : "receiving", done, stream_size,
+                  done / frame_size, frame_count, done * 100 / stream_size);
+    if (baud_ != 0)
+        text += formatted(
+            ", %.1f s left",
             static_cast<double>((stream_size - std::min(done, stream_size)) * bits_per_byte) /
                 static_cast<double>(baud_));
     show(text);
@@ -52,12 +53,11 @@ void transfer_progress::end_line() {
     width_ = 0;
 }
 
-void transfer_progress::show(const char *text) {
+void transfer_progress::show(const std::string &text) {
     // Blanks cover what a longer line before left.
-    int n = std::fprintf(
-        out_, "\r%s%*s", text,
-        std::max(0, static_cast<int>(width_) - static_cast<int>(std::strlen(text))), "");
-    width_ = std::max(width_, static_cast<std::size_t>(std::max(n - 1, 0)));
+    std::fprintf(out_, "\r%s%s", text.c_str(),
+                 std::string(width_ - std::min(width_, text.size()), ' ').c_str());
+    width_ = std::max(width_, text.size());
     std::fflush(out_);
 }
 

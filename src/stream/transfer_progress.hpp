@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace freqimg {
 
@@ -32,7 +33,7 @@ class transfer_progress {
 
   private:
     using clock = std::chrono::steady_clock;
-    void show(const char *text);
+    void show(const std::string &text);
 
     std::FILE *out_;
     bool shown_;
