@@ -146,6 +146,10 @@ bool under_wine() {
     return wine;
 }
 
+std::string shell_prefix() {
+    return under_wine() ? std::getenv("FREQIMG_TEST_EMULATOR") + std::string(" ") : "";
+}
+
 std::string null_device() {
     return under_wine() ? "NUL" : "/dev/null";
 }

@@ -29,6 +29,9 @@ bool under_wine();
     if (under_wine())                                                                              \
     GTEST_SKIP() << "cannot be shown under Wine: " << (why)
 
+// What a shell command line puts before a command: the emulator, or nothing.
+std::string shell_prefix();
+
 // The null device, in the commands' own terms: /dev/null, or NUL.
 std::string null_device();
 

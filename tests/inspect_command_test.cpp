@@ -207,7 +207,8 @@ TEST_F(inspect, says_in_one_line_what_was_given_instead_of_a_stream) {
     // Through a pipe, which gives its bytes a piece at a time.
     run_options piped;
     piped.program = "/bin/sh";
-    piped.args = {"-c", "cat \"$1\" | \"$0\"", commands().inspect, stream_path};
+    piped.args = {"-c", "cat \"$1\" | " + shell_prefix() + "\"$0\"", commands().inspect,
+                  stream_path};
     for (const std::string &bytes : {std::string(5000, 'x'), example_stream}) {
         write_file(stream_path, bytes);
         run_result result = run_freqimg(tmp.path, piped);

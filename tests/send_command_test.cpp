@@ -68,8 +68,7 @@ TEST_F(send, delivers_the_stream_byte_for_byte) {
     write_file(tmp.path + "/freq.dat", read_file(EXAMPLES_DIR "/freq.dat"));
     run_options pipeline;
     pipeline.program = "/bin/sh";
-    const std::string run =
-        under_wine() ? std::getenv("FREQIMG_TEST_EMULATOR") + std::string(" ") : "";
+    const std::string run = shell_prefix();
     pipeline.args = {"-c", run + "\"$0\" | " + run + "\"$1\" \"$2\"", commands().freqimg,
                      commands().send, line.path};
     run_result r = run_freqimg(tmp.path, pipeline);
