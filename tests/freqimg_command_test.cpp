@@ -306,6 +306,17 @@ TEST_F(freqimg_run, takes_back_what_a_file_size_limit_cut_short) {
     EXPECT_EQ(read_file(at("freq.dat")), example_list);
 }
 
+TEST_F(freqimg_run, appends_to_a_file_and_keeps_what_it_held) {
+    write_file(at("freq.dat"), example_list);
+    run_options append = sending_output_to(output_to::file);
+    append.output_file = tmp.path + "/upload.bin";
+    write_file(append.output_file, "kept from before\n");
+    run_result r = run_freqimg(dir, append);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(read_file(append.output_file),
+              "kept from before\n" + read_file(TEST_DATA_DIR "/example_stream.bin"));
+}
+
 TEST_F(freqimg_run, delivers_the_whole_stream_to_an_output_that_must_be_waited_for) {
     // A non-blocking pipe that is full at first: the run waits, then writes.
     write_file(at("freq.dat"), example_list);

@@ -47,5 +47,14 @@ TEST(window_record, forms_worked_windows) {
         EXPECT_EQ(window_texts(r.base, r.strip), r.texts) << r.strip;
 }
 
+TEST(template_record, holds_the_fixed_records_and_nothing_else) {
+    EXPECT_EQ(template_record(0).substr(0, 6), "000010");
+    EXPECT_EQ(template_record(0x3F0).substr(0, 6), "03F010");
+    EXPECT_EQ(template_record(tx_window_base + 0x40).substr(0, 6), "01E010");
+    // Past the image, between records and in a window there is none.
+    for (unsigned address : {0x400U, 0x3F8U, unsigned{tx_window_base}, rx_window_base + 0x30U})
+        EXPECT_TRUE(template_record(address).empty()) << address;
+}
+
 } // namespace
 } // namespace freqimg

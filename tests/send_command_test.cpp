@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -218,8 +219,8 @@ TEST_F(send, sets_the_line_while_it_holds_it_and_puts_it_back_on_every_signal) {
     // process must leave the line as it was and let go of it. A Windows
     // program sees only SIGINT, which Wine makes a Ctrl-C; it ends as Ctrl-C
     // ends one (0xC000013A, 58 in the low byte a POSIX parent sees).
-    std::vector<int> signals{SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,     SIGPIPE,
-                             SIGALRM, SIGUSR1, SIGUSR2, SIGRTMIN + 2};
+    std::vector<int> signals{SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,  SIGPIPE,
+                             SIGALRM, SIGUSR1, SIGUSR2, SIGRTMIN, SIGRTMAX};
     if (under_wine())
         signals = {SIGINT};
     for (int signal : signals) {
@@ -266,6 +267,14 @@ TEST_F(send, leaves_a_line_another_program_holds) {
     ::tcflow(line.terminal, TCOON);
     line.received();
 
+    // A program that holds the line in the kernel's exclusive mode alone,
+    // which a privileged opener would get past.
+    ASSERT_EQ(::ioctl(line.terminal, TIOCEXCL), 0);
+    second = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
+    EXPECT_EQ(second.err, "freqimg-send: " + line.path + ": in use by another program\n");
+    ::ioctl(line.terminal, TIOCNXCL);
+    EXPECT_EQ(line.received(), "");
+
     // A program that marks the port with a UUCP lock file only (minicom):
     // a live holder keeps it, a stale lock does not.
     std::string lock = std::string("/var/lock/") + line.lock_name();
@@ -282,14 +291,23 @@ TEST_F(send, leaves_a_line_another_program_holds) {
         {1, "freqimg-send: " + line.path + ": in use by another program (process 1)\n"},
         {gone, ""},
     };
-    for (const row &r : rows) {
+    auto mark = [&lock](pid_t holder) {
         std::FILE *f = std::fopen(lock.c_str(), "w");
-        std::fprintf(f, "%10d\n", static_cast<int>(r.holder));
+        std::fprintf(f, "%10d\n", static_cast<int>(holder));
         std::fclose(f);
+    };
+    for (const row &r : rows) {
+        mark(r.holder);
         run_result result = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
         EXPECT_EQ(result.err, r.err);
         EXPECT_EQ(line.received(), r.err.empty() ? example_stream : "");
     }
+    // The lock of a line given as standard input is found by its name.
+    mark(1);
+    run_result inspected = run_inspect({}, line.device);
+    EXPECT_EQ(inspected.exit_status, 1);
+    EXPECT_EQ(inspected.err,
+              "freqimg-inspect: standard input: in use by another program (process 1)\n");
     std::remove(lock.c_str());
 }
 

@@ -15,7 +15,7 @@ int write_whole_and_close(int fd, const void *data, std::size_t size) {
     file_snapshot before;
     bool regular = remember_file(fd, size, before);
     int error = write_all(fd, data, size);
-    if (int closed = close_file(fd); closed != 0 && error == 0)
+    if (int closed = close_file(fd); error == 0)
         error = closed;
     if (regular) {
         if (error != 0)
@@ -66,7 +66,7 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
     // Only now cut what an older, longer file held past the strip.
     if (error == 0 && is_regular_file(fd, &size) && size != strip_size)
         error = cut_to_size(fd, strip_size);
-    if (int closed = close_file(fd); closed != 0 && error == 0)
+    if (int closed = close_file(fd); error == 0)
         error = closed;
     if (error != 0)
         return system_fault(path, "write error", error);

@@ -97,7 +97,7 @@ std::array<char, 64> frequency_hint(std::string_view token) {
     for (std::size_t i = 0; i < shift; ++i)
         hz[n++] = i < fraction.size() ? fraction[i] : '0';
     std::string_view digits(hz.data(), n);
-    if (digits.size() < 3 || digits.substr(digits.size() - 3) != "000")
+    if (!digits.ends_with("000"))
         return hint;
     digits.remove_suffix(3);
     digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));

@@ -47,9 +47,8 @@ std::optional<int> read_options(const char *program, const char *usage, int argc
     for (std::size_t i = 0; i < options.size(); ++i)
         table.push_back({options[i].name, options[i].takes_value ? required_argument : no_argument,
                          nullptr, first_option_value + static_cast<int>(i)});
-    table.push_back({nullptr, 0, nullptr, 0});
+    table.push_back({}); // the end of the table
     opterr = 0;
-    optind = 1;
     // The leading ':' tells a missing value apart from an unknown option.
     for (int found; (found = getopt_long(argc, argv, ":", table.data(), nullptr)) != -1;) {
         auto index = static_cast<std::size_t>(found - first_option_value);

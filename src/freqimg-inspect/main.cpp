@@ -50,8 +50,10 @@ int inspect(int argc, char **argv) {
     std::optional<int> operands = read_options(
         program, usage_text, argc, argv, options,
         [&](std::size_t o, const char *value) {
-            if (o == timeout_option && !parse_seconds(value, silence_ms))
-                return usage_error(program, "invalid timeout", value) == 0;
+            if (o == timeout_option && !parse_seconds(value, silence_ms)) {
+                usage_error(program, "invalid timeout", value);
+                return false;
+            }
             freq_list = freq_list || o == freq_list_option;
             save_path = o == save_option ? value : save_path;
             return true;
@@ -62,7 +64,7 @@ int inspect(int argc, char **argv) {
     const int first = *operands;
     if (argc - first > 1)
         return usage_error(program, "extra operand", argv[first + 1]);
-    const char *path = first < argc ? argv[first] : nullptr;
+    const char *path = argv[first]; // argv[argc] is null: standard input
 
     auto fail = [](const fault &f) {
         std::fprintf(stderr, "%s: %s\n", program, f.c_str());

@@ -85,10 +85,14 @@ int send(int argc, char **argv) {
     std::optional<int> operands = read_options(
         program, usage_text, argc, argv, options,
         [&](std::size_t o, const char *value) {
-            if (o == speed_option && !parse_speed(value, speed))
-                return usage_error(program, "invalid speed", value) == 0;
-            if (o == timeout_option && !parse_seconds(value, timeout_ms))
-                return usage_error(program, "invalid timeout", value) == 0;
+            if (o == speed_option && !parse_speed(value, speed)) {
+                usage_error(program, "invalid speed", value);
+                return false;
+            }
+            if (o == timeout_option && !parse_seconds(value, timeout_ms)) {
+                usage_error(program, "invalid timeout", value);
+                return false;
+            }
             list = list || o == list_option;
             return true;
         },
@@ -105,7 +109,7 @@ int send(int argc, char **argv) {
     if (argc - first > 2)
         return usage_error(program, "extra operand", argv[first + 2]);
     const char *port = argv[first];
-    const char *path = first + 1 < argc ? argv[first + 1] : nullptr;
+    const char *path = argv[first + 1]; // argv[argc] is null: standard input
     if (timeout_ms == 0)
         timeout_ms = default_send_timeout_ms(stream_size, speed);
 

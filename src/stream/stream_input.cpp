@@ -67,7 +67,8 @@ fault read_all(int fd, const char *name, std::vector<unsigned char> &bytes) {
     std::size_t held = 0;
     for (;;) {
         bytes.resize(capacity);
-        long long n = read_up_to(fd, bytes.data() + held, capacity - held);
+        std::span<unsigned char> room = std::span(bytes).subspan(held);
+        long long n = read_up_to(fd, room.data(), room.size());
         if (n < 0)
             return system_fault(name, "read error", last_error());
         held += static_cast<std::size_t>(n);
