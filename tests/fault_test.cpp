@@ -9,7 +9,7 @@ namespace {
 
 TEST(formatted, gives_texts_of_any_length_whole) {
     // Either side of the first attempt's 256 bytes.
-    for (std::size_t size : {0, 1, 255, 256, 257, 1000}) {
+    for (std::size_t size : {0U, 1U, 255U, 256U, 257U, 1000U}) {
         std::string text(size, 'x');
         if (size > 0)
             text.back() = 'y';
