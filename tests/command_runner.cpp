@@ -119,23 +119,20 @@ const commands_under_test &commands() {
     return found;
 }
 
-// Starts one wineserver that stays, and Wine's services with it, with no
-// pipe of the tests', for every Windows program run after: without it each
-// run starts the services anew, seconds each, and they keep the pipes they
-// were started with, so that a reader of those pipes waits for ever.
+// Starts one wineserver that stays, with no pipe of the tests', for every
+// Windows program run after: without it each run starts Wine's services
+// anew, seconds each, and they keep the pipes they were started with.
 void start_persistent_wineserver() {
-    for (const char *step : {"wineserver -p", "wineboot -i"}) {
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int null = ::open("/dev/null", O_RDWR);
-            for (int fd = 0; fd < 3; ++fd)
-                ::dup2(null, fd);
-            ::close_range(3, ~0U, 0);
-            ::execl("/bin/sh", "sh", "-c", step, static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        ::waitpid(pid, nullptr, 0);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(null, fd);
+        ::close_range(3, ~0U, 0);
+        ::execlp("wineserver", "wineserver", "-p", static_cast<char *>(nullptr));
+        ::_exit(127);
     }
+    ::waitpid(pid, nullptr, 0);
 }
 
 bool under_wine() {
