@@ -68,6 +68,8 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
                      "25",
                      6),
          "freq.dat:8: channel 2 transmit field \"476\\x0025\" is not six hex digits"},
+        // The last printable character stands as it is.
+        {8, "~47642", "freq.dat:9: channel 2 receive field \"~47642\" is not six hex digits"},
         {8, "+47642\"\\\x7f",
          "freq.dat:9: channel 2 receive field \"+47642\\\"\\\\\\x7F\" is "
          "not six hex digits"},
