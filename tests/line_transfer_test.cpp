@@ -21,9 +21,10 @@ struct shown_progress {
 
 // Sends the stream on `line`, checking on every report of progress that it
 // only ever grows and never counts a byte still queued.
-send_outcome send_checked(model_line &line, unsigned timeout_ms, shown_progress &shown) {
+send_outcome send_checked(model_line &line, unsigned long baud, unsigned timeout_ms,
+                          shown_progress &shown) {
     shown = {};
-    return send_stream(line, stream, timeout_ms, [&](std::size_t n) {
+    return send_stream(line, stream, baud, timeout_ms, [&](std::size_t n) {
         EXPECT_LE(n, line.left()) << "a byte counted before it left";
         EXPECT_GT(n, shown.last);
         shown = {n, shown.reports + 1};
@@ -47,7 +48,7 @@ TEST(send_stream, ends_the_moment_the_last_byte_has_left) {
     for (const row &r : rows) {
         model_line line(r.baud, r.queue);
         shown_progress shown;
-        send_outcome out = send_checked(line, 5000, shown);
+        send_outcome out = send_checked(line, r.baud, 5000, shown);
         EXPECT_FALSE(out.failure) << r.baud;
         EXPECT_FALSE(out.timed_out) << r.baud;
         EXPECT_EQ(out.sent, stream.size());
@@ -61,6 +62,28 @@ TEST(send_stream, ends_the_moment_the_last_byte_has_left) {
     }
 }
 
+TEST(send_stream, lets_go_of_the_line_only_once_the_adapter_has_sent_its_last_byte) {
+    // The line's settings go back and the line is let go as the send
+    // returns: by then the last stop bit must be out, whatever the
+    // adapter's FIFO holds and whether its driver waits for it. A driver
+    // that waits costs nothing more; one that does not costs the guard.
+    using driver = model_line::driver;
+    for (std::size_t fifo : {0U, 128U, 256U, 1024U})
+        for (driver kind : {driver::waits_for_fifo, driver::blind_to_fifo}) {
+            const bool waits = kind == driver::waits_for_fifo;
+            model_line line(9600, 4096, fifo, kind);
+            shown_progress shown;
+            send_outcome out = send_checked(line, 9600, 16000, shown);
+            EXPECT_EQ(out.sent, stream.size());
+            EXPECT_EQ(shown.last, stream.size());
+            EXPECT_EQ(line.left(), stream.size()) << fifo << " bytes, driver waits: " << waits;
+            auto after = line.time() - line.last_left_at();
+            EXPECT_LE(after, waits ? ms(5) : fifo_guard(largest_unseen_fifo, 9600)) << fifo;
+            EXPECT_EQ(line.held_for() > ms(0), !waits) << fifo;
+        }
+    EXPECT_EQ(std::chrono::duration_cast<ms>(fifo_guard(largest_unseen_fifo, 9600)), ms(1079));
+}
+
 TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
     // The far end stops the line one second in; the limit is two seconds
     // of no progress, whatever went before.
@@ -72,7 +95,7 @@ TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
         model_line line(9600, 4096);
         line.stall(sec(1), r.stopped);
         shown_progress shown;
-        send_outcome out = send_checked(line, 2000, shown);
+        send_outcome out = send_checked(line, 9600, 2000, shown);
         EXPECT_EQ(out.timed_out, r.times_out);
         if (!r.times_out) {
             EXPECT_EQ(out.sent, stream.size());
@@ -103,7 +126,7 @@ TEST(send_stream, says_how_much_left_before_the_line_failed) {
         model_line line(9600, queue);
         line.fail_after(1380, r.line_goes_on);
         shown_progress shown;
-        send_outcome out = send_checked(line, 5000, shown);
+        send_outcome out = send_checked(line, 9600, 5000, shown);
         EXPECT_FALSE(out.timed_out);
         EXPECT_EQ(out.sent, 1380U) << queue;
         EXPECT_GT(line.discarded(), 0U) << queue;

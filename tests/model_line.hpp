@@ -1,8 +1,9 @@
 // A model of a UART line for the transfer policies, showing what a
 // pseudo-terminal cannot: bytes leave one at a time at the line's speed
-// (ten bits each) from a queue of a set size, the far end can stop the
-// line for a while, and the line can fail. Time is the model's own and
-// moves only when the policy waits, so every run is exact and instant.
+// (ten bits each) from the system's queue of a set size, through an
+// adapter's FIFO that its driver may not see, the far end can stop the line
+// for a while, and the line can fail. Time is the model's own and moves
+// only when the policy waits, so every run is exact and instant.
 #pragma once
 
 #include "line_port.hpp"
@@ -18,8 +19,16 @@ class model_line final : public freqimg::line_port {
   public:
     using us = std::chrono::microseconds;
 
-    model_line(unsigned long baud, std::size_t capacity)
-        : byte_time_(us(10'000'000 / baud)), capacity_(capacity) {}
+    // What the driver makes of the adapter's FIFO.
+    enum class driver {
+        sees_all,       // no adapter between queue and wire (a UART's own queue)
+        waits_for_fifo, // drains the FIFO too, but does not count it (ftdi_sio)
+        blind_to_fifo,  // counts and drains only its own queue (ch341, pl2303)
+    };
+
+    model_line(unsigned long baud, std::size_t capacity, std::size_t fifo = 0,
+               driver kind = driver::sees_all)
+        : byte_time_(us(10'000'000 / baud)), capacity_(capacity), fifo_(fifo), kind_(kind) {}
 
     // The line takes nothing from `from` for `length`, as when the far end
     // stops it.
@@ -37,6 +46,8 @@ class model_line final : public freqimg::line_port {
     void hang_up_at(us at) { hang_up_ = at; }
 
     us time() const { return t_; }
+    // How long the line was kept as it is after the drain.
+    us held_for() const { return held_; }
     std::size_t left() const { return left_; }
     us last_left_at() const { return last_left_; }
     std::size_t discarded() const { return discarded_; }
@@ -53,32 +64,38 @@ class model_line final : public freqimg::line_port {
         run_until(t_);
         if (write_fails())
             return freqimg::line_io::failed(freqimg::make_fault("Input/output error"));
-        std::size_t take = std::min(bytes.size(), capacity_ - queued_);
-        if (queued_ == 0 && take > 0)
+        std::size_t take = std::min(bytes.size(), capacity_ - in_queue());
+        if (unsent_ == 0 && take > 0)
             next_leave_ = after_stalls(t_) + byte_time_;
-        queued_ += take;
+        unsent_ += take;
         return freqimg::line_io::of(take);
     }
 
     void wait_writable(unsigned ms) override {
         us until = t_ + us(ms * 1000);
-        if (queued_ < capacity_)
+        if (in_queue() < capacity_)
             return;
         run_until(std::min(until, next_leave_));
         t_ = std::min(until, next_leave_);
     }
 
-    freqimg::line_io queued() override { return freqimg::line_io::of(queue_hidden_ ? 0 : queued_); }
+    freqimg::line_io queued() override {
+        return freqimg::line_io::of(queue_hidden_ ? 0 : in_queue());
+    }
 
+    // The driver's drain ends when its queue is empty, or, where it waits
+    // for the adapter, when the last byte has left.
     freqimg::line_io wait_drained(unsigned ms) override {
         us until = t_ + us(ms * 1000);
-        run_until(until);
+        std::size_t ends_at = kind_ == driver::blind_to_fifo ? fifo_ : 0;
+        while (unsent_ > ends_at && next_leave_ <= until && !failed())
+            run_until(next_leave_);
         if (failed()) {
             t_ = std::max(t_, last_left_);
             return freqimg::line_io::failed(freqimg::make_fault("Input/output error"));
         }
-        if (queued_ == 0) {
-            // Woken the moment the last byte has left.
+        if (unsent_ <= ends_at) {
+            // Woken the moment the drain ends.
             t_ = std::max(t_, last_left_);
             return freqimg::line_io::of(1);
         }
@@ -86,9 +103,22 @@ class model_line final : public freqimg::line_port {
         return freqimg::line_io::of(0);
     }
 
+    freqimg::transmit_fifo adapter_fifo() override {
+        if (kind_ == driver::sees_all)
+            return {0, true};
+        return {freqimg::largest_unseen_fifo, kind_ == driver::waits_for_fifo};
+    }
+
+    void hold(us time) override {
+        t_ += time;
+        held_ += time;
+        run_until(t_);
+    }
+
+    // What the system and the adapter still hold never goes out.
     void discard_output() override {
-        discarded_ += queued_;
-        queued_ = 0;
+        discarded_ += unsent_;
+        unsent_ = 0;
     }
 
     freqimg::line_io read_some(std::span<unsigned char> buffer, int ms) override {
@@ -124,21 +154,25 @@ class model_line final : public freqimg::line_port {
     // before has left and the line is not stopped. A failed line sends no
     // more.
     void run_until(us until) {
-        while (queued_ > 0 && next_leave_ <= until && !failed()) {
-            --queued_;
+        while (unsent_ > 0 && next_leave_ <= until && !failed()) {
+            --unsent_;
             ++left_;
             last_left_ = next_leave_;
             next_leave_ = after_stalls(last_left_) + byte_time_;
         }
     }
 
+    // Bytes the system holds: what the adapter's FIFO has no room for.
+    std::size_t in_queue() const { return unsent_ - std::min(unsent_, fifo_); }
     bool failed() const { return left_ >= fail_after_ && !writes_only_; }
     bool write_fails() const { return left_ >= fail_after_; }
 
     us t_{0};
     us byte_time_;
-    std::size_t capacity_;
-    std::size_t queued_ = 0, left_ = 0, discarded_ = 0;
+    std::size_t capacity_, fifo_;
+    driver kind_;
+    std::size_t unsent_ = 0, left_ = 0, discarded_ = 0; // unsent: queued or in the FIFO
+    us held_{0};
     std::size_t fail_after_ = static_cast<std::size_t>(-1);
     bool queue_hidden_ = false, writes_only_ = false;
     us next_leave_{0}, last_left_{0};

@@ -1,11 +1,13 @@
 // The port lister on a sysfs and /dev of the test's own making.
 #include "port_list.hpp"
+#include "tty_sysfs_linux.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace freqimg {
@@ -36,6 +38,10 @@ struct tree {
         link(dir / "driver", root / "sys/bus/drivers" / driver);
         link(root / "sys/class/tty" / name / "device", dir);
         file(root / "dev" / name, "");
+    }
+    // The device number `id` ("188:0") of the tty `name`.
+    void number(const std::string &name, const std::string &id) {
+        link(root / "sys/dev/char" / id, root / "sys/class/tty" / name);
     }
 };
 
@@ -93,6 +99,44 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
         fs::remove(t.root / "lock" / lock);
     EXPECT_EQ(list_ports(t.roots).front().holder, 0);
     EXPECT_TRUE(list_ports({(t.root / "none").string(), dev, t.roots.lock}).empty());
+}
+
+} // namespace
+} // namespace freqimg
+
+namespace freqimg {
+namespace {
+
+TEST(transmit_fifo, is_waited_for_only_by_drivers_that_ask_the_chip) {
+    // The guard after a send rests on this: a driver wrongly taken to wait
+    // for its adapter's FIFO would let the last bytes be cut off.
+    tree t;
+    t.tty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
+    t.tty("ttyUSB1", "usb1/1-2/1-2:1.0/ttyUSB1", "ch341");
+    t.tty("ttyACM0", "usb1/1-3/1-3:1.0", "cdc_acm");
+    t.tty("ttyS1", "pnp0/00:01/00:01:0/00:01:0.0", "port");
+    t.file(t.root / "sys/class/tty/ttyS1/uartclk", "1843200");
+    struct row {
+        const char *tty; // empty: sysfs does not know the device
+        unsigned major, minor;
+        std::size_t unseen;
+        bool drained_by_driver;
+    } const rows[] = {
+        {"ttyUSB0", 188, 0, largest_unseen_fifo, true},
+        {"ttyUSB1", 188, 1, largest_unseen_fifo, false},
+        {"ttyACM0", 166, 0, largest_unseen_fifo, false},
+        {"ttyS1", 4, 65, largest_unseen_fifo, true},
+        {"", 188, 9, largest_unseen_fifo, false},
+        {"", 136, 3, 0, true}, // a pseudo-terminal: no adapter at all
+    };
+    for (const row &r : rows) {
+        std::string id = std::to_string(r.major) + ":" + std::to_string(r.minor);
+        if (*r.tty != '\0')
+            t.number(r.tty, id);
+        transmit_fifo fifo = transmit_fifo_of(::makedev(r.major, r.minor), t.roots.sys);
+        EXPECT_EQ(fifo.unseen, r.unseen) << id;
+        EXPECT_EQ(fifo.drained_by_driver, r.drained_by_driver) << id;
+    }
 }
 
 } // namespace

@@ -135,7 +135,7 @@ int send(int argc, char **argv) {
     transfer_progress progress(stderr, is_terminal(standard_error),
                                transfer_progress::direction::sending, speed);
     send_outcome sent =
-        send_stream(*line, bytes, timeout_ms, [&progress](std::size_t n) { progress.update(n); });
+        send_stream(*line, bytes, speed, timeout_ms, [&progress](std::size_t n) { progress.update(n); });
     line.reset(); // the line is put back before anything is said
     if (fault f = send_failure(port, sent, bytes.size(), timeout_ms)) {
         progress.end_line();

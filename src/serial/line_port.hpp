@@ -2,6 +2,12 @@
 // line: a few primitives that each platform gives (serial_line.hpp) and that
 // a test can give from a model of a UART, so that the policies above them
 // (time limits, progress, the end of a send) are one portable piece of code.
+//
+// Three buffers stand between a write and the wire: the system's own (what
+// queued() counts), the adapter's transmit FIFO, and the shift register.
+// Most USB adapters' drivers count and drain only the first: their "empty"
+// means the chip took the bytes, and up to a FIFO's worth is still being
+// clocked out. adapter_fifo() says which kind of driver a line has.
 #pragma once
 
 #include "fault.hpp"
@@ -36,6 +42,22 @@ struct line_io {
     }
 };
 
+// The most a USB adapter's transmit FIFO holds that its driver may not see
+// or wait for: the FT232H's 1 KiB, the largest of the adapters people
+// program radios with (FT232R 128 bytes, PL2303 256, FT231X 512, CP2102
+// 640; CH340 gives no size).
+inline constexpr std::size_t largest_unseen_fifo = 1024;
+
+// What the line's driver can see of the adapter's transmit FIFO.
+struct transmit_fifo {
+    // The most bytes the adapter may hold that queued() does not count: 0
+    // where there is no adapter (a pseudo-terminal).
+    std::size_t unseen = 0;
+    // Whether wait_drained waits for those bytes too (the driver asks the
+    // chip whether its transmitter is empty).
+    bool drained_by_driver = true;
+};
+
 class line_port {
   public:
     using clock = std::chrono::steady_clock;
@@ -55,13 +77,24 @@ class line_port {
     // Returns when the line can take more, or after `ms`.
     virtual void wait_writable(unsigned ms) = 0;
 
-    // Bytes written that have not yet left the port; 0 where the driver
-    // cannot tell.
+    // Bytes written that the system still holds; 0 where the driver cannot
+    // tell.
     virtual line_io queued() = 0;
 
-    // Waits up to `ms` for every byte written to leave the port, and returns
-    // as soon as they have: count 1 then, 0 when the time ran out.
+    // The driver's own drain, one wait for which the policy looks at in
+    // slices: waits up to `ms` for it, and returns as soon as it has ended
+    // (count 1), or when the time ran out (count 0; the drain goes on, and
+    // the next call waits for the same one).
     virtual line_io wait_drained(unsigned ms) = 0;
+
+    // What the driver sees of the adapter's transmit FIFO; the same for as
+    // long as the line is held.
+    virtual transmit_fifo adapter_fifo() = 0;
+
+    // Keeps the line exactly as it is for `time`: no settings change, no
+    // flush, no close, so that what the adapter still holds goes out as it
+    // was sent.
+    virtual void hold(std::chrono::microseconds time) = 0;
 
     // Throws away what is still queued, so that it never goes out later.
     virtual void discard_output() = 0;

@@ -30,28 +30,65 @@ std::size_t header_start(std::span<const unsigned char> bytes) {
     return bytes.size();
 }
 
+// The time a byte takes on the line at `baud`, rounded up.
+std::chrono::microseconds byte_time(unsigned long baud) {
+    return std::chrono::microseconds((bits_per_byte * 1'000'000ULL + baud - 1) / baud);
+}
+
+// Keeps the line as it is until the `held` bytes the adapter may still
+// hold after the drain can have gone, and counts them as they can have:
+// one a byte time. Nor can the last byte have gone sooner than a byte time
+// for every byte after the first was written, whatever the adapter's FIFO.
+template <typename Show>
+void keep_while_fifo_empties(line_port &line, std::size_t total, std::size_t held,
+                             unsigned long baud, line_port::clock::time_point start, Show &show) {
+    using std::chrono::ceil;
+    using us = std::chrono::microseconds;
+    const us tc = byte_time(baud);
+    const auto drained = line.now();
+    const auto end = std::max(drained + fifo_guard(held, baud), start + fifo_guard(total, baud));
+    const auto gone = end - fifo_guard(0, baud);
+    for (auto now = drained; now < end; now = line.now()) {
+        // Bytes that may still be ahead of the wire: a part of a byte time
+        // counts whole.
+        auto ahead = now < gone ? static_cast<std::size_t>((ceil<us>(gone - now) + tc - us(1)) / tc)
+                                : 0U;
+        show(total - std::min(held, ahead));
+        line.hold(std::min(us(std::chrono::milliseconds(tick_ms)), ceil<us>(end - now)));
+    }
+}
+
 } // namespace
 
-send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, unsigned timeout_ms,
-                         const std::function<void(std::size_t)> &progress) {
+send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, unsigned long baud,
+                         unsigned timeout_ms, const std::function<void(std::size_t)> &progress) {
     send_outcome out;
-    std::size_t written = 0;
-    auto last_progress = line.now();
-    // Counts what has left the port: what was written less what is queued.
+    const transmit_fifo fifo = line.adapter_fifo();
+    const auto start = line.now();
+    std::size_t written = 0, taken = 0;
+    auto last_taken = start;
+    auto show = [&](std::size_t gone) {
+        if (gone > out.sent) {
+            out.sent = gone;
+            progress(gone);
+        }
+    };
+    // What the system has taken from its queue towards the wire; of that,
+    // the adapter may still hold what its driver cannot see.
     auto look_at_queue = [&] {
         line_io queued = line.queued();
         if (queued.failure)
             return queued.failure;
-        std::size_t left = written - std::min(written, queued.count);
-        if (left > out.sent) {
-            out.sent = left;
-            last_progress = line.now();
-            progress(left);
+        std::size_t now_taken = written - std::min(written, queued.count);
+        if (now_taken > taken) {
+            taken = now_taken;
+            last_taken = line.now();
         }
+        show(taken - std::min(taken, fifo.unseen));
         return fault{};
     };
     auto time_left = [&] {
-        unsigned quiet = milliseconds_between(last_progress, line.now());
+        unsigned quiet = milliseconds_between(last_taken, line.now());
         return quiet >= timeout_ms ? 0 : timeout_ms - quiet;
     };
 
@@ -86,9 +123,10 @@ send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, 
             break;
         }
         if (drained.count > 0) {
-            if (out.sent < bytes.size())
-                progress(bytes.size());
-            out.sent = bytes.size();
+            if (!fifo.drained_by_driver)
+                keep_while_fifo_empties(line, bytes.size(), std::min(bytes.size(), fifo.unseen),
+                                        baud, start, show);
+            show(bytes.size());
             return out;
         }
         out.failure = look_at_queue();
@@ -96,6 +134,10 @@ send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, 
     // What has not gone out must not go out later, after the send failed.
     line.discard_output();
     return out;
+}
+
+std::chrono::microseconds fifo_guard(std::size_t fifo_bytes, unsigned long baud) {
+    return (fifo_bytes + 2) * byte_time(baud) + std::chrono::milliseconds(10);
 }
 
 unsigned default_send_timeout_ms(std::size_t bytes, unsigned long baud) {

@@ -16,14 +16,23 @@ struct send_outcome {
     bool timed_out = false;
 };
 
-// Writes `bytes` to `line` and waits until they have left the port, not
-// merely reached the system. Gives up, timed out, when no byte leaves for
-// `timeout_ms` (each byte that leaves starts the time again), and on a
-// failure of the line; then what is still queued is discarded. Calls
-// `progress` with the count of bytes that have left each time it grows; a
-// byte still queued is never counted.
-send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, unsigned timeout_ms,
-                         const std::function<void(std::size_t)> &progress);
+// Writes `bytes` to `line` at `baud` (above 0) and waits until they have
+// left the port, not merely reached the system: the driver's drain, and
+// where the driver cannot see the adapter's FIFO, the guard after it
+// (fifo_guard), with the line kept as it is. Gives up, timed out, when the
+// system takes no byte towards the wire for `timeout_ms` (each byte it
+// takes starts the time again), and on a failure of the line; then what is
+// still queued is discarded. Calls `progress` with the count of bytes that
+// have left each time it grows: a byte the system or the adapter may still
+// hold is never counted.
+send_outcome send_stream(line_port &line, std::span<const unsigned char> bytes, unsigned long baud,
+                         unsigned timeout_ms, const std::function<void(std::size_t)> &progress);
+
+// How long a send keeps the line as it is after the driver's drain where
+// the driver cannot see `fifo_bytes` the adapter may still hold: those
+// bytes, the shift register and one byte more at `baud`, and 10 ms for the
+// bus. About 1.08 s for 1024 bytes at 9600 baud.
+std::chrono::microseconds fifo_guard(std::size_t fifo_bytes, unsigned long baud);
 
 // Bits a byte takes on the line: start bit, 8 data bits, stop bit.
 inline constexpr unsigned bits_per_byte = 10;

@@ -4,6 +4,7 @@
 
 #include "port_list.hpp"
 
+#include "tty_sysfs_linux.hpp"
 #include "uucp_lock.hpp"
 
 #include <algorithm>
@@ -65,17 +66,6 @@ std::string link_target(const std::string &path) {
 std::string real_path(const std::string &path) {
     char real[PATH_MAX];
     return ::realpath(path.c_str(), real) != nullptr ? real : "";
-}
-
-// The driver of a tty's device. Since Linux 6.5 a UART's tty hangs from
-// the serial core's own "port" and "ctrl" devices; its driver is above them.
-std::string driver_of(const std::string &device_dir) {
-    for (std::string dir = real_path(device_dir); dir.size() > 1; dir.resize(dir.rfind('/'))) {
-        std::string driver = base_name(link_target(dir + "/driver"));
-        if (!driver.empty() && driver != "port" && driver != "ctrl")
-            return driver;
-    }
-    return {};
 }
 
 // The USB device a tty's device sits under: the first folder up the tree
@@ -140,7 +130,7 @@ std::vector<serial_port> list_ports(const port_roots &roots) {
         port.device = roots.dev + "/" + tty;
         auto link = by_id.find(tty);
         port.name = link != by_id.end() ? link->second : port.device;
-        port.driver = driver_of(device_dir);
+        port.driver = tty_driver(device_dir);
         read_usb(device_dir, port);
         std::string lock = lock_name(port.device.c_str(), roots.dev.c_str());
         port.holder = lock_holder(roots.lock.c_str(), lock);

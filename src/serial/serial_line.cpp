@@ -1,5 +1,15 @@
 #include "serial_line.hpp"
 
+#include <thread>
+
+namespace freqimg {
+
+void serial_line::hold(std::chrono::microseconds time) {
+    std::this_thread::sleep_for(time);
+}
+
+} // namespace freqimg
+
 namespace freqimg::line_messages {
 
 fault not_a_line(const char *name) {

@@ -59,6 +59,8 @@ class serial_line final : public line_port {
     void wait_writable(unsigned ms) override;
     line_io queued() override;
     line_io wait_drained(unsigned ms) override;
+    transmit_fifo adapter_fifo() override;
+    void hold(std::chrono::microseconds time) override;
     void discard_output() override;
     line_io read_some(std::span<unsigned char> buffer, int ms) override;
 

@@ -6,6 +6,7 @@
 #include "posix_descriptors.hpp"
 #include "termios2_linux.hpp"
 #include "timed_drain.hpp"
+#include "tty_sysfs_linux.hpp"
 #include "uucp_lock.hpp"
 
 #include <algorithm>
@@ -298,6 +299,7 @@ long locked_by(const std::string &device) {
 
 struct serial_line::held {
     line_record line;
+    transmit_fifo fifo;
     std::unique_ptr<timed_drain> drain;
 };
 
@@ -391,6 +393,9 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         return give_up(line_refusal::other,
                        line_messages::cannot_set_up(name, std::strerror(errno)));
     save_exact_settings(r.fd, r.exact);
+    struct stat info {};
+    if (::fstat(r.fd, &info) == 0)
+        line->fifo = transmit_fifo_of(info.st_rdev);
 
     with_ending_signals_blocked([&] {
         registered = r;
@@ -458,15 +463,21 @@ line_io serial_line::queued() {
 }
 
 line_io serial_line::wait_drained(unsigned ms) {
-    // tcdrain waits for the port's own buffer too, and returns the moment
-    // the last byte has gone.
+    // tcdrain waits for the system's buffer, then for the adapter's where
+    // the driver can, and returns the moment they are empty. It runs on a
+    // descriptor of its own, which it closes: should the line be let go
+    // while it still waits, it never touches a descriptor the line gave up.
     if (!held_->drain) {
-        int fd = held_->line.fd;
+        int fd = ::fcntl(held_->line.fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        if (fd < 0)
+            return line_io::failed(reason(errno));
         held_->drain = std::make_unique<timed_drain>([fd] {
             int result;
             while ((result = ::tcdrain(fd)) != 0 && errno == EINTR) {
             }
-            return result == 0 ? fault{} : reason(errno);
+            fault f = result == 0 ? fault{} : reason(errno);
+            ::close(fd);
+            return f;
         });
     }
     fault failure;
@@ -474,6 +485,10 @@ line_io serial_line::wait_drained(unsigned ms) {
     if (failure)
         return line_io::failed(failure);
     return line_io::of(drained ? 1 : 0);
+}
+
+transmit_fifo serial_line::adapter_fifo() {
+    return held_->fifo;
 }
 
 void serial_line::discard_output() {

@@ -316,6 +316,12 @@ line_io serial_line::wait_drained(unsigned ms) {
     return line_io::of(0);
 }
 
+// No Windows driver says whether the adapter's own FIFO has emptied: the
+// drain (EV_TXEMPTY) speaks of the driver's buffer only.
+transmit_fifo serial_line::adapter_fifo() {
+    return {largest_unseen_fifo, false};
+}
+
 void serial_line::discard_output() {
     HANDLE h = held_->handle;
     ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
