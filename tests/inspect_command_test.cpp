@@ -114,9 +114,20 @@ TEST_F(inspect, takes_file_names_in_any_script) {
     write_file(dir + "/upload.bin", example_stream);
     run_result sound = run_inspect({dir + "/upload.bin"});
     EXPECT_EQ(sound.exit_status, 0) << sound.err;
-    run_result missing = run_inspect({dir + "/none.bin"});
-    EXPECT_EQ(missing.err,
-              "freqimg-inspect: " + dir + "/none.bin: cannot open: No such file or directory\n");
+    // Every message whole, however long; a name that would move the
+    // cursor, retitle the terminal or begin a line of its own is escaped.
+    const std::string deep = dir + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
+    struct row {
+        std::string name, shown;
+    } const rows[] = {
+        {dir + "/none.bin", dir + "/none.bin"},
+        {deep, deep},
+        {tmp.path + "/a\nfreqimg-inspect: b", "'" + tmp.path + "/a'$'\\n''freqimg-inspect: b'"},
+        {tmp.path + "/\x1B]0;owned\a", "'" + tmp.path + "/'$'\\033'']0;owned'$'\\a'"},
+    };
+    for (const row &r : rows)
+        EXPECT_EQ(run_inspect({r.name}).err,
+                  "freqimg-inspect: " + r.shown + ": cannot open: No such file or directory\n");
 }
 
 TEST_F(inspect, names_every_corrupted_frame) {

@@ -59,6 +59,10 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     // Ports ordered by number, not text. Locks of a live process (init) in
     // text of any width and as a binary int; a lock that names no process.
     t.tty("ttyUSB10", "usb2/2-2/2-2:1.0/ttyUSB10", "pl2303");
+    // A gadget's own name reaches the terminal escaped.
+    t.file(t.root / "sys/devices/usb2/2-2/idVendor", "067b");
+    t.file(t.root / "sys/devices/usb2/2-2/idProduct", "2303");
+    t.file(t.root / "sys/devices/usb2/2-2/product", "USB-Serial\x1B]0;owned\a");
     t.tty("ttyUSB2", "usb2/2-4/2-4:1.0/ttyUSB2", "ch341");
     t.tty("ttyACM0", "usb2/2-3/2-3:1.0", "cdc_acm");
     t.tty("ttyACM1", "usb2/2-5/2-5:1.0", "cdc_acm");
@@ -92,7 +96,8 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
                   line(dev + "/serial/by-id/usb-FTDI_FT232R-if00-port0",
                        dev + "/ttyUSB0  ftdi_sio  0403:6001 FT232R USB UART") +
                   line("ttyUSB2", dev + "/ttyUSB2  ch341") +
-                  line("ttyUSB10", dev + "/ttyUSB10  pl2303"));
+                  line("ttyUSB10", dev + "/ttyUSB10  pl2303  067b:2303 'USB-Serial'$'\\033'']0;"
+                                         "owned'$'\\a'"));
 
     // A stale lock is no lock; an empty tree has no ports.
     for (const char *lock : {"LCK..ttyACM0", "LCK..ttyACM1", "LCK..ttyACM2"})

@@ -157,6 +157,17 @@ TEST_F(send, refuses_before_sending_anything) {
              ": cannot open: No such file or directory (freqimg-send --list-ports shows the "
              "serial ports)\n"},
         {{tmp.path}, "/dev/null", 1, "freqimg-send: " + tmp.path + ": not a serial line\n"},
+        // Names and values reach the terminal escaped: no forged line.
+        {{no_port + "\nfreqimg-send: sent"},
+         "/dev/null",
+         1,
+         "freqimg-send: '" + no_port +
+             "'$'\\n''freqimg-send: sent': cannot open: No such file or directory "
+             "(freqimg-send --list-ports shows the serial ports)\n"},
+        {{"--speed=\x1B[2J", line.path},
+         "/dev/null",
+         2,
+         "freqimg-send: invalid speed ''$'\\033''[2J'\n" + try_help},
         // The operands the wrong way round: the line named as FILE is never
         // borrowed and waited on.
         {{stream, line.path}, "/dev/null", 1, "freqimg-send: " + stream + ": not a serial line\n"},

@@ -1,5 +1,7 @@
 #include "command_line.hpp"
 
+#include "fault.hpp"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -26,10 +28,11 @@ void report_option_error(const char *program, const char *arg,
                                    : "%s: option '--%s' doesn't allow an argument\n",
                      program, o.name);
     } else if (optopt > 0) { // there are no short options
-        std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, optopt);
+        std::fprintf(stderr, "%s: invalid option -- %s\n", program,
+                     quoted_value(std::string(1, static_cast<char>(optopt))).c_str());
     } else {
         // No two options begin alike, so none is ambiguous.
-        std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, arg);
+        std::fprintf(stderr, "%s: unrecognized option %s\n", program, quoted_value(arg).c_str());
     }
 }
 
@@ -72,7 +75,7 @@ std::optional<int> read_options(const char *program, const char *usage, int argc
 
 int usage_error(const char *program, const char *what, const char *arg) {
     if (what != nullptr && arg != nullptr)
-        std::fprintf(stderr, "%s: %s '%s'\n", program, what, arg);
+        std::fprintf(stderr, "%s: %s %s\n", program, what, quoted_value(arg).c_str());
     else if (what != nullptr)
         std::fprintf(stderr, "%s: %s\n", program, what);
     std::fprintf(stderr, "Try '%s --help' for more information.\n", program);

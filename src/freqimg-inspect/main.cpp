@@ -87,7 +87,8 @@ int inspect(int argc, char **argv) {
             saved = fail(f);
     if (!check_stream_input(program, path, bytes, stream))
         return 1;
-    const char *name = stream_input_name(path);
+    const std::string shown = stream_input_name(path);
+    const char *name = shown.c_str();
     for (const std::string &warning : entry_warnings(stream))
         std::fprintf(stderr, "%s: %s: warning: %s\n", program, name, warning.c_str());
     if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)

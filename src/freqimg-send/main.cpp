@@ -126,7 +126,7 @@ int send(int argc, char **argv) {
         return 1;
     if (const char *how = differs_from_freqimg(stream))
         std::fprintf(stderr, "%s: %s: warning: %s; sending it as it stands\n", program,
-                     stream_input_name(path), how);
+                     stream_input_name(path).c_str(), how);
 
     line_refusal why;
     std::unique_ptr<serial_line> line = serial_line::borrow(port, line_use::send, speed, why);
@@ -137,7 +137,7 @@ int send(int argc, char **argv) {
     send_outcome sent =
         send_stream(*line, bytes, speed, timeout_ms, [&progress](std::size_t n) { progress.update(n); });
     line.reset(); // the line is put back before anything is said
-    if (fault f = send_failure(port, sent, bytes.size(), timeout_ms)) {
+    if (fault f = send_failure(quoted_name(port).c_str(), sent, bytes.size(), timeout_ms)) {
         progress.end_line();
         return say(f);
     }

@@ -4,6 +4,7 @@
 #include "serial_line.hpp"
 
 #include "posix_descriptors.hpp"
+#include "permission_hint.hpp"
 #include "termios2_linux.hpp"
 #include "timed_drain.hpp"
 #include "tty_sysfs_linux.hpp"
@@ -239,46 +240,6 @@ fault reason(int error) {
     return make_fault("%s", std::strerror(error));
 }
 
-// The name field of the line in a colon-separated account file
-// (/etc/group, /etc/passwd) whose third field is `id`.
-std::string account_name(const char *file, unsigned long id) {
-    std::string found;
-    std::FILE *f = std::fopen(file, "re");
-    if (f == nullptr)
-        return found;
-    char line[1024];
-    while (found.empty() && std::fgets(line, sizeof line, f) != nullptr) {
-        char *name_end = std::strchr(line, ':');
-        char *id_start = name_end != nullptr ? std::strchr(name_end + 1, ':') : nullptr;
-        char *end = nullptr;
-        if (id_start != nullptr && std::strtoul(id_start + 1, &end, 10) == id && *end == ':')
-            found.assign(line, name_end);
-    }
-    std::fclose(f);
-    return found;
-}
-
-// For a device the user may not open because it belongs to a group they
-// are not in (Debian's dialout), the way in; otherwise an empty text.
-std::string permission_hint(const char *path) {
-    struct stat info {};
-    if (::stat(path, &info) != 0 || (info.st_mode & S_IRGRP) == 0 || info.st_gid == ::getegid())
-        return {};
-    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-    int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
-    if (std::find(groups.begin(), groups.begin() + std::max(n, 0), info.st_gid) !=
-        groups.begin() + std::max(n, 0))
-        return {};
-    std::string group = account_name("/etc/group", info.st_gid);
-    if (group.empty())
-        return {};
-    std::string user = account_name("/etc/passwd", ::getuid());
-    if (user.empty())
-        user = "$USER";
-    return "; " + std::string(path) + " belongs to group " + group +
-           ": add yourself with 'sudo usermod -aG " + group + " " + user + "' and log in again";
-}
-
 // The descriptor's device, for its lock file.
 std::string device_path(const char *path, int fd) {
     if (path != nullptr)
@@ -314,11 +275,12 @@ bool names_a_device(const char *path) {
 
 fault check_port(const char *path) {
     struct stat info {};
+    const std::string name = quoted_name(path);
     if (::stat(path, &info) != 0)
-        return line_messages::cannot_open(path, std::strerror(errno),
+        return line_messages::cannot_open(name.c_str(), std::strerror(errno),
                                           errno == ENOENT ? line_messages::list_ports_hint : "");
     if (!S_ISCHR(info.st_mode))
-        return line_messages::not_a_line(path);
+        return line_messages::not_a_line(name.c_str());
     return {};
 }
 
@@ -326,7 +288,8 @@ serial_line::serial_line(std::unique_ptr<held> line) : held_(std::move(line)) {}
 
 std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use, unsigned long baud,
                                                  line_refusal &why) {
-    const char *name = path != nullptr ? path : "standard input";
+    const std::string shown = path != nullptr ? quoted_name(path) : "standard input";
+    const char *name = shown.c_str();
     auto refuse = [&why](line_refusal::kind_t kind, fault message) {
         why = {kind, message};
         return nullptr;

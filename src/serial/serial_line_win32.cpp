@@ -163,16 +163,19 @@ bool names_a_device(const char *path) {
 fault check_port(const char *path) {
     if (!device_name(path).empty())
         return {};
+    const std::string name = quoted_name(path);
     if (path_exists(path))
-        return line_messages::not_a_line(path);
-    return line_messages::cannot_open(path, std::strerror(ENOENT), line_messages::list_ports_hint);
+        return line_messages::not_a_line(name.c_str());
+    return line_messages::cannot_open(name.c_str(), std::strerror(ENOENT),
+                                      line_messages::list_ports_hint);
 }
 
 serial_line::serial_line(std::unique_ptr<held> line) : held_(std::move(line)) {}
 
 std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use, unsigned long baud,
                                                  line_refusal &why) {
-    const char *name = path != nullptr ? path : "standard input";
+    const std::string shown = path != nullptr ? quoted_name(path) : "standard input";
+    const char *name = shown.c_str();
     auto refuse = [&why](line_refusal::kind_t kind, fault message) {
         why = {kind, message};
         return nullptr;

@@ -110,7 +110,8 @@ bool is_utf16(std::span<const unsigned char> bytes) {
 
 fault check_new_file(const char *path) {
     if (path_exists(path))
-        return system_fault(path, "cannot save", error_code(file_error::exists));
+        return system_fault(quoted_name(path).c_str(), "cannot save",
+                            error_code(file_error::exists));
     return {};
 }
 
@@ -126,7 +127,7 @@ fault save_new_file(const char *path, std::span<const unsigned char> bytes) {
             break;
     }
     if (fd < 0)
-        return system_fault(path, "cannot save", last_error());
+        return system_fault(quoted_name(path).c_str(), "cannot save", last_error());
     int error = write_all(fd, bytes.data(), bytes.size());
     if (error == 0)
         error = flush_to_disk(fd);
@@ -137,7 +138,7 @@ fault save_new_file(const char *path, std::span<const unsigned char> bytes) {
     if (error == 0)
         return {};
     remove_file(part.c_str());
-    return system_fault(path, "cannot save", error);
+    return system_fault(quoted_name(path).c_str(), "cannot save", error);
 }
 
 void end_when_out_of_memory(const char *program) {
@@ -145,13 +146,14 @@ void end_when_out_of_memory(const char *program) {
     std::set_new_handler(memory_exhausted);
 }
 
-const char *stream_input_name(const char *path) {
-    return is_standard_input(path) ? "standard input" : path;
+std::string stream_input_name(const char *path) {
+    return is_standard_input(path) ? "standard input" : quoted_name(path);
 }
 
 fault read_stream_input(const char *program, const char *path, unsigned silence_ms,
                         std::vector<unsigned char> &bytes) {
-    const char *name = stream_input_name(path);
+    const std::string shown = stream_input_name(path);
+    const char *name = shown.c_str();
     bool standard = is_standard_input(path);
     // As gzip will not read compressed data from a terminal: nothing was
     // piped in, and the user's terminal is no stream.
@@ -211,7 +213,8 @@ fault input_diagnosis(std::string_view name, std::span<const unsigned char> byte
 
 bool check_stream_input(const char *program, const char *path, std::span<const unsigned char> bytes,
                         decoded_stream &stream) {
-    const char *name = stream_input_name(path);
+    const std::string shown = stream_input_name(path);
+    const char *name = shown.c_str();
     stream = decode_stream(bytes);
     if (stream.faults.empty())
         return true;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -61,7 +62,7 @@ fault save_new_file(const char *path, std::span<const unsigned char> bytes);
 // throw one with. `program` must live as long as the process.
 void end_when_out_of_memory(const char *program);
 
-// The name faults give the input at `path`.
-const char *stream_input_name(const char *path);
+// The name faults give the input at `path`, safe to print.
+std::string stream_input_name(const char *path);
 
 } // namespace freqimg
