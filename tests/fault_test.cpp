@@ -26,9 +26,11 @@ TEST(quoted_name, shows_names_as_gnu_ls_does_and_nothing_a_terminal_acts_on) {
     struct row {
         std::string name, shown;
     } const rows[] = {
-        {"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+        {"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
+         "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
         {"a%+,-.:@]_{}#~z", "a%+,-.:@]_{}#~z"},
-        {"\xC3\xA9t\xC3\xA9-\xE9\xA2\x91\xF0\x9F\x93\xBB", "\xC3\xA9t\xC3\xA9-\xE9\xA2\x91\xF0\x9F\x93\xBB"},
+        {"\xC3\xA9t\xC3\xA9-\xE9\xA2\x91\xF0\x9F\x93\xBB",
+         "\xC3\xA9t\xC3\xA9-\xE9\xA2\x91\xF0\x9F\x93\xBB"},
         {"a b", "'a b'"},
         {"#a", "'#a'"},
         {"~a", "'~a'"},
@@ -39,12 +41,14 @@ TEST(quoted_name, shows_names_as_gnu_ls_does_and_nothing_a_terminal_acts_on) {
         {"a\nb", "'a'$'\\n''b'"},
         {"\x1B]0;x\a", "''$'\\033'']0;x'$'\\a'"},
         {"a\x7F", "'a'$'\\177'"},
-        {"a\xFF" "b", "'a'$'\\377''b'"},
-        {"\xC2\x9B", "''$'\\302\\233'"},           // a C1 control character
-        {"\xC0\xAF", "''$'\\300\\257'"},           // an overlong '/'
-        {"\xED\xA0\x80", "''$'\\355\\240\\200'"}, // a surrogate
+        {"a\xFF"
+         "b",
+         "'a'$'\\377''b'"},
+        {"\xC2\x9B", "''$'\\302\\233'"},                   // a C1 control character
+        {"\xC0\xAF", "''$'\\300\\257'"},                   // an overlong '/'
+        {"\xED\xA0\x80", "''$'\\355\\240\\200'"},          // a surrogate
         {"\xF4\x90\x80\x80", "''$'\\364\\220\\200\\200'"}, // past U+10FFFF
-        {"\xE9\xA2", "''$'\\351\\242'"},           // cut short
+        {"\xE9\xA2", "''$'\\351\\242'"},                   // cut short
     };
     for (const row &r : rows)
         EXPECT_EQ(quoted_name(r.name), r.shown) << r.shown;

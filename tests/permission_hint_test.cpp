@@ -38,8 +38,9 @@ TEST(permission_hint, tells_a_member_to_log_in_again_and_anyone_else_how_to_join
         {"dialout:x:4242:bob,carol\n", alice + ":100::/:/bin/sh\n", join},
         {"wheel:x:1:\ndialout:x:4242:bob,alice", alice + ":100::/:/bin/sh\n", relog},
         {"dialout:x:4242:\n", "bob:x:4040404:0::/:/bin/sh\n" + alice + ":4242::/:/bin/sh\n", relog},
-        {"dialout:x:4242:alice\n", "", head + ": add yourself with 'sudo usermod -aG dialout "
-                                              "$USER' and log in again"},
+        {"dialout:x:4242:alice\n", "",
+         head + ": add yourself with 'sudo usermod -aG dialout "
+                "$USER' and log in again"},
         {"dialout:x:42420:\n", alice + ":4242::/:/bin/sh\n", ""},
     };
     for (const row &r : rows) {

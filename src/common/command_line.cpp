@@ -2,8 +2,9 @@
 
 #include "fault.hpp"
 
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,12 +100,29 @@ int write_output(const char *program, std::string_view text) {
 }
 
 bool parse_seconds(const char *text, unsigned &milliseconds) {
-    char *end = nullptr;
-    errno = 0;
-    double seconds = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !(seconds >= 0.001 && seconds <= 86400))
+    constexpr unsigned long long most = 86'400'000; // a day, in milliseconds
+    std::string_view given(text);
+    std::size_t point = std::min(given.find('.'), given.size());
+    std::string_view whole = given.substr(0, point), fraction = given.substr(point);
+    fraction.remove_prefix(std::min<std::size_t>(1, fraction.size()));
+    auto digits = [](std::string_view s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if ((whole.empty() && fraction.empty()) || !digits(whole) || !digits(fraction))
         return false;
-    milliseconds = static_cast<unsigned>(std::lround(seconds * 1000));
+    // Whole milliseconds, what is left of a millisecond, and how it rounds.
+    unsigned long long seconds = 0;
+    if (!whole.empty() &&
+        std::from_chars(whole.data(), whole.data() + whole.size(), seconds).ec != std::errc())
+        return false;
+    std::string thousandths(fraction.substr(0, 3));
+    thousandths.resize(3, '0');
+    unsigned long long ms = seconds > most ? most + 1 : seconds * 1000 + std::stoull(thousandths);
+    std::string_view rest = fraction.substr(std::min<std::size_t>(3, fraction.size()));
+    bool more = rest.find_first_not_of('0') != std::string_view::npos;
+    if (ms < 1 || ms > most || (ms == most && more))
+        return false;
+    milliseconds = static_cast<unsigned>(ms + (!rest.empty() && rest[0] >= '5' ? 1 : 0));
     return true;
 }
 

@@ -48,8 +48,10 @@ std::string version_text(const char *program);
 // "PROGRAM: write error: REASON" and returns 1.
 int write_output(const char *program, std::string_view text);
 
-// Reads a time in seconds, whole or with a fraction ("5", "0.5"), from 1 ms
-// to a day, into `milliseconds`. Returns false for anything else.
+// Reads a time in seconds, decimal digits with an optional fraction ("5",
+// "0.5"), from 1 ms to a day (86400), into `milliseconds`, rounded to the
+// nearest. Returns false for anything else: no sign, blank, exponent or
+// hexadecimal.
 bool parse_seconds(const char *text, unsigned &milliseconds);
 
 } // namespace freqimg

@@ -77,8 +77,8 @@ std::string quote(std::string_view name, bool always) {
         plain = plain && n > 0 && (n > 1 || plain_ascii(c, i == 0));
         printable = printable && n > 0;
         single_quote = single_quote || c == '\'';
-        breaks_double = breaks_double || (n == 1 && std::string_view("\"$`\\!").find(c) !=
-                                                        std::string_view::npos);
+        breaks_double = breaks_double ||
+                        (n == 1 && std::string_view("\"$`\\!").find(c) != std::string_view::npos);
         i += std::max<std::size_t>(n, 1);
     }
     if (plain && !always)

@@ -31,7 +31,7 @@ constexpr const char *usage_text =
     "  --freq-list          print a channel list from which freqimg makes the\n"
     "                       same stream (labels are placeholders: the stream\n"
     "                       has none)\n"
-    "  --timeout SECONDS    how long a serial line may be silent\n"
+    "  --timeout SECONDS    how long a serial line may be silent (at most 86400)\n"
     "  --save NEWFILE       keep the bytes read, sound or not, in a new file\n"
     "                       (a backup of what a radio sent)\n"
     "  --help               print this help and exit\n"

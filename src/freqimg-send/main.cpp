@@ -16,9 +16,9 @@
 #include "transfer_progress.hpp"
 
 #include <algorithm>
-#include <cctype>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,7 +42,7 @@ constexpr const char *usage_text =
     "                     one stop bit, no flow control\n"
     "  --timeout SECONDS  give up when the line takes nothing for this long\n"
     "                     (default: five times the stream's time on the\n"
-    "                     line, at least 5)\n"
+    "                     line, at least 5; at most 86400)\n"
     "  --list-ports       list the serial ports a cable could be on, and exit\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
@@ -50,12 +50,11 @@ constexpr const char *usage_text =
     "Exit status: 0 when the whole stream has left the port, 1 for a faulty\n"
     "stream or a failure of the port or the line, 2 for a usage error.\n";
 
-// Digits only: strtoul alone would take " +9600".
+// Decimal digits only: no sign, no blank.
 bool parse_speed(const char *text, unsigned long &speed) {
-    char *end = nullptr;
-    speed = std::strtoul(text, &end, 10);
-    return std::isdigit(static_cast<unsigned char>(*text)) != 0 && *end == '\0' &&
-           is_line_speed(speed);
+    const char *end = text + std::strlen(text);
+    auto [stop, error] = std::from_chars(text, end, speed);
+    return error == std::errc() && stop == end && is_line_speed(speed);
 }
 
 int say(const fault &f) {
@@ -134,8 +133,8 @@ int send(int argc, char **argv) {
         return say(why.message);
     transfer_progress progress(stderr, is_terminal(standard_error),
                                transfer_progress::direction::sending, speed);
-    send_outcome sent =
-        send_stream(*line, bytes, speed, timeout_ms, [&progress](std::size_t n) { progress.update(n); });
+    send_outcome sent = send_stream(*line, bytes, speed, timeout_ms,
+                                    [&progress](std::size_t n) { progress.update(n); });
     line.reset(); // the line is put back before anything is said
     if (fault f = send_failure(quoted_name(port).c_str(), sent, bytes.size(), timeout_ms)) {
         progress.end_line();

@@ -51,8 +51,8 @@ void keep_while_fifo_empties(line_port &line, std::size_t total, std::size_t hel
     for (auto now = drained; now < end; now = line.now()) {
         // Bytes that may still be ahead of the wire: a part of a byte time
         // counts whole.
-        auto ahead = now < gone ? static_cast<std::size_t>((ceil<us>(gone - now) + tc - us(1)) / tc)
-                                : 0U;
+        auto ahead =
+            now < gone ? static_cast<std::size_t>((ceil<us>(gone - now) + tc - us(1)) / tc) : 0U;
         show(total - std::min(held, ahead));
         line.hold(std::min(us(std::chrono::milliseconds(tick_ms)), ceil<us>(end - now)));
     }

@@ -67,9 +67,9 @@ std::string permission_hint(const char *path, const account_files &files) {
     const std::string name = user.empty() ? "$USER" : quoted_name(user[0]);
     const std::string shown_group = quoted_name(group[0]);
     std::vector<std::string_view> members = split(group[3], ',');
-    bool member = !user.empty() && (is_number(user[3], info.st_gid) ||
-                                    std::find(members.begin(), members.end(), user[0]) !=
-                                        members.end());
+    bool member =
+        !user.empty() && (is_number(user[3], info.st_gid) ||
+                          std::find(members.begin(), members.end(), user[0]) != members.end());
     std::string hint = "; " + quoted_name(path) + " belongs to group " + shown_group;
     if (member)
         return hint + ", and " + name + "'s membership takes effect at the next login: log in " +

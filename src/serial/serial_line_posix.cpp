@@ -3,8 +3,8 @@
 
 #include "serial_line.hpp"
 
-#include "posix_descriptors.hpp"
 #include "permission_hint.hpp"
+#include "posix_descriptors.hpp"
 #include "termios2_linux.hpp"
 #include "timed_drain.hpp"
 #include "tty_sysfs_linux.hpp"

@@ -55,10 +55,10 @@ transmit_fifo transmit_fifo_of(dev_t device, const std::string &sys) {
                             std::to_string(::minor(device));
     // The serial core's UARTs wait for their transmitter to empty.
     std::string driver = tty_driver(tty + "/device");
-    bool drained = ::access((tty + "/uartclk").c_str(), F_OK) == 0 ||
-                   std::find(drivers_that_drain_their_fifo.begin(),
-                             drivers_that_drain_their_fifo.end(),
-                             driver) != drivers_that_drain_their_fifo.end();
+    bool drained =
+        ::access((tty + "/uartclk").c_str(), F_OK) == 0 ||
+        std::find(drivers_that_drain_their_fifo.begin(), drivers_that_drain_their_fifo.end(),
+                  driver) != drivers_that_drain_their_fifo.end();
     return {largest_unseen_fifo, drained};
 }
 
