@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace freqimg {
@@ -80,9 +81,35 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
     for (const row &r : rows) {
         freq_table table{};
         field_lines lines{};
-        fault f = parse_freq_list(with_token(r.index, r.token), table, lines);
-        EXPECT_STREQ(f.c_str(), r.message.c_str()) << r.token;
+        std::string list = with_token(r.index, r.token);
+        EXPECT_STREQ(parse_freq_list(list, table, lines).c_str(), r.message.c_str()) << r.token;
+        // Lines ended by a carriage return alone, as old Mac editors end them.
+        std::replace(list.begin(), list.end(), '\n', '\r');
+        EXPECT_STREQ(parse_freq_list(list, table, lines).c_str(), r.message.c_str()) << r.token;
     }
+}
+
+TEST(freq_list, refuses_text_saved_as_utf16) {
+    // Notepad's "Unicode", in either byte order, with or without its mark.
+    auto utf16 = [](const std::string &text, bool big_endian, bool mark) {
+        std::string out = mark ? (big_endian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (char c : text)
+            out += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+        return out;
+    };
+    const std::string list = with_token(0, "h1");
+    for (bool big_endian : {false, true})
+        for (bool mark : {false, true}) {
+            freq_table table{};
+            field_lines lines{};
+            EXPECT_STREQ(parse_freq_list(utf16(list, big_endian, mark), table, lines).c_str(),
+                         "freq.dat: is UTF-16 text; save it as plain text (UTF-8 or ANSI)")
+                << big_endian << mark;
+        }
+    // A zero byte in a label is no reason to take a list for UTF-16.
+    freq_table table{};
+    field_lines lines{};
+    EXPECT_FALSE(parse_freq_list(with_token(0, std::string("h\0", 2)), table, lines));
 }
 
 TEST(freq_list, short_list_names_what_is_missing) {
@@ -139,20 +166,31 @@ TEST(freq_list, says_where_text_after_the_list_begins) {
     const std::string list = with_token(0, "h1");
     struct row {
         std::string text;
-        unsigned rest_line;
+        unsigned rest_line, counted;
     } const rows[] = {
-        {list, 0},
-        {list + " \n\t\n", 0},
-        {list + "\n\nExtra 476425 476425\n", 65},
-        {list + " #", 63},
+        {list, 0, 63},
+        {list + " \n\t\n", 0, 65},
+        {list + "\n\nExtra 476425 476425\n", 65, 65},
+        {list + " #", 63, 63},
+        // A line feed, a carriage return with one, or one alone: each a line.
+        {list + "\n\r\n\r\r\nX", 67, 67},
+        {list + "\r", 0, 64},
     };
     for (const row &r : rows) {
         freq_table table{};
         field_lines lines{};
-        unsigned rest = 99;
+        list_rest rest;
+        rest.line = 99;
         EXPECT_FALSE(parse_freq_list(r.text, table, lines, freq_list_limit, &rest));
-        EXPECT_EQ(rest, r.rest_line) << r.text.substr(list.size());
+        EXPECT_EQ(rest.line, r.rest_line) << r.text.substr(list.size());
+        EXPECT_EQ(rest.counted.line(), r.counted) << r.text.substr(list.size());
     }
+    // Counting goes on across pieces of text: a carriage return at the end
+    // of one and a line feed at the start of the next end one line.
+    line_counter counted;
+    EXPECT_EQ(skip_blanks(" \r", counted), 2U);
+    EXPECT_EQ(skip_blanks("\n\nx", counted), 2U);
+    EXPECT_EQ(counted.line(), 3U);
 }
 
 TEST(strip_file, accepts_exactly_120_hex_digits) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -114,6 +115,38 @@ TEST_F(freqimg_run, warns_of_entries_that_are_no_frequency_and_sends_them) {
     EXPECT_EQ(read_file(at("temptx.dat")).substr(60, 6), "47ab2f");
 }
 
+TEST_F(freqimg_run, warns_of_what_follows_the_list_wherever_it_begins) {
+    // A twenty-first channel past the 64 KiB the list is read from, lines
+    // ended as old Mac editors end them, and more blanks than are looked
+    // through.
+    std::string mac = example_list;
+    mac.replace(mac.find("476650"), 6, "47ab2f"); // channel 11, line 12
+    std::replace(mac.begin(), mac.end(), '\n', '\r');
+    const std::string goes_on =
+        ": warning: the list goes on after channel 20; the rest is not read\n";
+    struct row {
+        std::string list, err;
+    } const rows[] = {
+        {example_list + std::string(70000, '\n') + "Extra-21  476425  476425\n",
+         "freqimg: freq.dat:70022" + goes_on},
+        {mac + "\rExtra-21",
+         "freqimg: freq.dat:12: warning: channel 11 transmit field \"47ab2f\" is not a frequency; "
+         "it is sent as written\nfreqimg: freq.dat:23" +
+             goes_on},
+        {example_list + std::string(17 << 20, ' ') + "Extra-21",
+         "freqimg: freq.dat: warning: more than 16 MiB of blanks follow channel 20; the rest could "
+         "not be read\n"},
+        {example_list + std::string(16 << 20, ' '), ""},
+    };
+    for (const row &r : rows) {
+        write_file(at("freq.dat"), r.list);
+        run_result run = run_freqimg(dir);
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        EXPECT_EQ(run.err, r.err);
+        EXPECT_EQ(run.out.size(), 2944U);
+    }
+}
+
 TEST_F(freqimg_run, reads_a_list_that_ends_at_the_64_KiB_edge) {
     // The last label grows until the 63rd token ends at byte 65536.
     std::string head = example_list.substr(0, example_list.rfind("Scan-Extra"));
@@ -124,7 +157,8 @@ TEST_F(freqimg_run, reads_a_list_that_ends_at_the_64_KiB_edge) {
     write_file(at("freq.dat"), edge + "\nand more tokens after it\n");
     run_result r = run_freqimg(dir);
     EXPECT_EQ(r.exit_status, 0) << r.err;
-    EXPECT_EQ(r.err, ""); // what follows lies past what is read
+    EXPECT_EQ(r.err, "freqimg: freq.dat:22: warning: the list goes on after channel 20; the rest "
+                     "is not read\n");
     EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
 
     // One byte more and the list runs past the limit.
@@ -197,6 +231,11 @@ TEST_F(freqimg_run, rejects_a_bad_list_before_writing_anything) {
     // A missing list must not produce an image of garbage.
     write_file(at("temptx.dat"), old_strip);
     expect_failure("freq.dat: cannot open: No such file or directory");
+
+    write_file(at("freq.dat.txt"), example_list); // Explorer hides the .txt
+    expect_failure("freq.dat: cannot open: No such file or directory; there is a freq.dat.txt: "
+                   "rename it to freq.dat");
+    fs::remove(at("freq.dat.txt"));
 
     fs::create_directory(at("freq.dat"));
     expect_failure("freq.dat: not a regular file");

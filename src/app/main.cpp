@@ -44,18 +44,20 @@ int main(int argc, char **) {
 
     freq_table table{};
     field_lines lines{};
-    unsigned rest_line = 0;
-    if (fault f = read_freq_table(table, lines, rest_line))
+    rest_of_list rest;
+    if (fault f = read_freq_table(table, lines, rest))
         return fail(f.c_str());
     for (std::size_t channel = 1; channel <= channel_count; ++channel)
         for (std::size_t column : {tx_column, rx_column})
             if (fault f = entry_warning(table, lines, channel, column))
                 say(f.c_str());
-    if (rest_line != 0)
+    if (rest.line != 0)
         std::fprintf(stderr,
                      "freqimg: %s:%u: warning: the list goes on after channel 20; the rest is "
                      "not read\n",
-                     freq_list_path, rest_line);
+                     freq_list_path, rest.line);
+    if (rest.unread)
+        say(rest.unread.c_str());
     if (fault f = check_files_apart())
         return fail(f.c_str());
     if (fault f = write_strip(tx_strip_path, table, tx_column))

@@ -9,6 +9,34 @@ fault system_fault(const char *path, const char *what, int error) {
     return make_fault("%s: %s: %s", path, what, error_text(error));
 }
 
+// Reads on from `fd`, past what the list was read from, for where text
+// begins after it, counting lines on from `counted`.
+template <std::size_t n>
+rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counter counted) {
+    rest_of_list rest;
+    for (std::size_t looked = 0; looked < rest_look_limit;) {
+        long long got = read_up_to(fd, buffer.data(), buffer.size());
+        if (got <= 0) {
+            if (got < 0)
+                rest.unread = make_fault("%s: warning: the rest of the file after channel 20 "
+                                         "could not be read: %s",
+                                         freq_list_path, error_text(last_error()));
+            return rest;
+        }
+        std::string_view part(buffer.data(), static_cast<std::size_t>(got));
+        if (skip_blanks(part, counted) < part.size()) {
+            rest.line = counted.line();
+            return rest;
+        }
+        looked += part.size();
+    }
+    if (read_up_to(fd, buffer.data(), 1) != 0)
+        rest.unread = make_fault("%s: warning: more than %zu MiB of blanks follow channel 20; the "
+                                 "rest could not be read",
+                                 freq_list_path, rest_look_limit >> 20U);
+    return rest;
+}
+
 } // namespace
 
 int write_whole_and_close(int fd, const void *data, std::size_t size) {
@@ -25,24 +53,33 @@ int write_whole_and_close(int fd, const void *data, std::size_t size) {
     return error;
 }
 
-fault read_freq_table(freq_table &table, field_lines &lines, unsigned &rest_line) {
+fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest) {
     // One byte past the limit tells a token that ends at the limit from one
     // that runs on.
     static std::array<char, freq_list_limit + 1> buffer;
     int fd = open_for_reading(freq_list_path);
-    if (fd < 0)
-        return system_fault(freq_list_path, "cannot open", last_error());
+    if (fd < 0) {
+        // Explorer hides the ".txt" a Windows editor adds.
+        int error = last_error();
+        bool saved_as_txt = error == error_code(file_error::missing) && path_exists("freq.dat.txt");
+        return make_fault("%s: cannot open: %s%s", freq_list_path, error_text(error),
+                          saved_as_txt ? "; there is a freq.dat.txt: rename it to freq.dat" : "");
+    }
     if (!is_regular_file(fd)) {
         close_file(fd);
         return make_fault("%s: not a regular file", freq_list_path);
     }
     long long n = read_up_to(fd, buffer.data(), buffer.size());
     fault f = n < 0 ? system_fault(freq_list_path, "read error", last_error()) : fault{};
+    list_rest after;
+    if (!f)
+        f = parse_freq_list(std::string_view(buffer.data(), static_cast<std::size_t>(n)), table,
+                            lines, freq_list_limit, &after);
+    rest = {after.line, {}};
+    if (!f && after.line == 0 && static_cast<std::size_t>(n) == buffer.size())
+        rest = look_past_the_list(fd, buffer, after.counted);
     close_file(fd);
-    if (f)
-        return f;
-    return parse_freq_list(std::string_view(buffer.data(), static_cast<std::size_t>(n)), table,
-                           lines, freq_list_limit, &rest_line);
+    return f;
 }
 
 fault check_files_apart() {

@@ -22,11 +22,24 @@ inline constexpr std::size_t take_back_limit = snapshot_limit;
 // write went over (where `fd` can read them back).
 int write_whole_and_close(int fd, const void *data, std::size_t size);
 
+// How far past the list "freq.dat" is looked through for what follows it.
+inline constexpr std::size_t rest_look_limit = 16 << 20;
+
+// What follows the list in "freq.dat": a twenty-first channel, say, which
+// must not be dropped in silence.
+struct rest_of_list {
+    unsigned line = 0; // where text after the list begins; 0 when none does
+    fault unread;      // a warning, when the file could not be looked through
+};
+
 // Reads "freq.dat" into `table` and the line of each field into `lines`. It
 // must be a regular file whose first 63 tokens end within freq_list_limit
-// bytes and pass parse_freq_list. Sets `rest_line` to the line where text
-// after the list begins, or 0.
-fault read_freq_table(freq_table &table, field_lines &lines, unsigned &rest_line);
+// bytes and pass parse_freq_list. A missing "freq.dat" beside a
+// "freq.dat.txt" says so. Fills `rest`: the file is looked through past the
+// list to its end, or for rest_look_limit bytes of blanks ("freq.dat:
+// warning: more than 16 MiB of blanks follow channel 20; the rest could not
+// be read").
+fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest);
 
 // Refuses a strip file that is the list itself or the other strip, through a
 // hard or a symbolic link: writing it would destroy what the run reads.

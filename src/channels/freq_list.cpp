@@ -9,10 +9,24 @@ namespace {
 constexpr std::size_t row_fields = 3;
 constexpr std::size_t token_count = (channel_count + 1) * row_fields;
 
-// Returns true for the bytes that separate tokens: blank, tab, line feed,
-// vertical tab, form feed and carriage return.
 constexpr bool is_token_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Text saved as UTF-16 (Notepad's "Unicode"): most of the first characters,
+// after a byte-order mark if there is one, a byte of text beside a zero byte,
+// in either order. A list's digits and blanks are ASCII, so its UTF-16 has
+// the zero bytes; no text of one byte a character has them.
+bool is_utf16(std::string_view text) {
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+        text.remove_prefix(2);
+    std::size_t units = std::min<std::size_t>(text.size() / 2, 32), little = 0, big = 0;
+    for (std::size_t i = 0; i < units; ++i) {
+        bool low_zero = text[2 * i] == '\0', high_zero = text[2 * i + 1] == '\0';
+        little += !low_zero && high_zero ? 1 : 0;
+        big += low_zero && !high_zero ? 1 : 0;
+    }
+    return units >= 2 && 4 * std::max(little, big) >= 3 * units;
 }
 
 constexpr bool is_hex_digit(char c) {
@@ -122,18 +136,25 @@ fault list_ends_early(std::size_t tokens, unsigned line) {
 
 } // namespace
 
+std::size_t skip_blanks(std::string_view text, line_counter &lines) {
+    std::size_t n = 0;
+    for (; n < text.size() && is_token_space(text[n]); ++n)
+        lines.see(text[n]);
+    return n;
+}
+
 fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
-                      std::size_t limit, unsigned *rest_line) {
+                      std::size_t limit, list_rest *rest) {
+    if (is_utf16(text))
+        return make_fault("%s: is UTF-16 text; save it as plain text (UTF-8 or ANSI)",
+                          freq_list_path);
     const bool whole = text.size() <= limit;
     std::size_t pos = 0;
-    unsigned line = 1;
+    line_counter counted;
     unsigned last_token_line = 1;
     for (std::size_t t = 0; t < token_count; ++t) {
-        while (pos < text.size() && is_token_space(text[pos])) {
-            if (text[pos] == '\n')
-                ++line;
-            ++pos;
-        }
+        pos += skip_blanks(text.substr(pos), counted);
+        const unsigned line = counted.line();
         if (pos == text.size() && whole)
             return list_ends_early(t, last_token_line);
         std::size_t start = pos;
@@ -158,11 +179,11 @@ fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lin
         std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());
         lines[row][field] = line;
     }
-    if (rest_line != nullptr) {
+    if (rest != nullptr) {
         // Where anything follows the list: a twenty-first channel, say.
-        while (pos < text.size() && is_token_space(text[pos]))
-            line += text[pos++] == '\n' ? 1 : 0;
-        *rest_line = pos < text.size() ? line : 0;
+        pos += skip_blanks(text.substr(pos), counted);
+        rest->line = pos < text.size() ? counted.line() : 0;
+        rest->counted = counted;
     }
     return {};
 }

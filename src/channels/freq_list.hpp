@@ -39,6 +39,33 @@ using strip = std::array<char, strip_size>;
 // The line of "freq.dat" each field of a freq_table was read from.
 using field_lines = std::array<std::array<unsigned, 3>, channel_count + 1>;
 
+// Counts lines as editors end them: a line feed, a carriage return and a
+// line feed, or a carriage return alone (old Mac editors) each end one.
+class line_counter {
+  public:
+    unsigned line() const { return line_; }
+    void see(char c) {
+        if (c == '\r' || (c == '\n' && !after_cr_))
+            ++line_;
+        after_cr_ = c == '\r';
+    }
+
+  private:
+    unsigned line_ = 1;
+    bool after_cr_ = false;
+};
+
+// Skips the blanks that separate tokens (blank, tab, line feed, vertical
+// tab, form feed, carriage return) at the start of `text`, counting its
+// lines on `lines`. Returns how many bytes were blanks.
+std::size_t skip_blanks(std::string_view text, line_counter &lines);
+
+// What follows the list in the text given to parse_freq_list.
+struct list_rest {
+    unsigned line = 0;    // where more text begins; 0 when only blanks follow
+    line_counter counted; // the lines counted to the end of the text
+};
+
 // Reads the first 63 tokens of `text`, the first bytes of "freq.dat", into
 // `table`, and the line of each into `lines`. Text up to `limit` bytes is
 // the whole file; longer text is cut from a longer file, and the 63rd token
@@ -47,11 +74,12 @@ using field_lines = std::array<std::array<unsigned, 3>, channel_count + 1>;
 // on. Every transmit and receive field must begin with "-" (blank) or be
 // exactly six hex digits; labels and the header row may hold anything. A
 // field that spells a frequency another way ("476.425", "476425000") gets
-// the advice to write it as its entry.
-// Returns a fault naming "freq.dat" and the line. Sets `rest_line`, when
-// given, to the line where text after the 63rd token begins, or 0.
+// the advice to write it as its entry. Text saved as UTF-16 (with or without
+// a byte-order mark, in either byte order) is refused as such.
+// Returns a fault naming "freq.dat" and the line. Fills `rest`, when given,
+// with what follows the 63rd token.
 fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
-                      std::size_t limit = freq_list_limit, unsigned *rest_line = nullptr);
+                      std::size_t limit = freq_list_limit, list_rest *rest = nullptr);
 
 // Returns true when an entry spells the blank entry's bytes, in either case.
 bool is_blank_entry(std::string_view entry);

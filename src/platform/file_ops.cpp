@@ -17,7 +17,14 @@ const char *error_text(int error) {
 }
 
 int error_code(file_error error) {
-    return error == file_error::bad_descriptor ? EBADF : EEXIST;
+    switch (error) {
+    case file_error::bad_descriptor:
+        return EBADF;
+    case file_error::exists:
+        return EEXIST;
+    default:
+        return ENOENT;
+    }
 }
 
 } // namespace freqimg

@@ -26,7 +26,7 @@ int last_error();
 const char *error_text(int error);
 
 // A reason code for the failures the commands name themselves.
-enum class file_error { bad_descriptor, exists };
+enum class file_error { bad_descriptor, exists, missing };
 int error_code(file_error error);
 
 // Returns true when `fd` is an open descriptor.

@@ -31,11 +31,23 @@ void check_list(std::string_view text) {
     std::string tx, rx;
     bool enough = freqimg_test::expected_strips(text, tx, rx);
     if (whole) {
-        // A fault names the file and a line the text has.
+        // A fault names the file and a line the text has (a line feed, a
+        // carriage return and a line feed, or a carriage return ends one),
+        // or says the text is UTF-16.
         unsigned line = 0;
-        if (std::sscanf(whole.c_str(), "freq.dat:%u: ", &line) != 1 || line < 1 ||
-            line > 1 + std::count(text.begin(), text.end(), '\n'))
+        std::size_t line_ends = 0;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            line_ends += text[i] == '\n' ||
+                                 (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+                             ? 1
+                             : 0;
+        if (std::strncmp(whole.c_str(), "freq.dat: is UTF-16 text", 24) == 0) {
+            if (text.find('\0') == std::string_view::npos)
+                fail("text without a zero byte taken for UTF-16", whole.c_str());
+        } else if (std::sscanf(whole.c_str(), "freq.dat:%u: ", &line) != 1 || line < 1 ||
+                   line > 1 + line_ends) {
             fail("fault without its line", whole.c_str());
+        }
         if (!cut)
             fail("list read from part of the file but not from all of it", whole.c_str());
         if (enough && std::strstr(whole.c_str(), "list ends") != nullptr)
