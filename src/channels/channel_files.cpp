@@ -83,6 +83,13 @@ fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest)
 }
 
 fault check_files_apart() {
+    // A folder is left to the write, which names it ("Is a directory").
+    for (const char *path : {tx_strip_path, rx_strip_path})
+        if (path_kind(path) == file_kind::special)
+            return make_fault("%s: not a regular file", path);
+    for (const char *path : {freq_list_path, tx_strip_path, rx_strip_path})
+        if (same_file(standard_output, path))
+            return make_fault("standard output: same file as %s", path);
     // Each strip against the list, and the two strips against each other.
     constexpr std::array<std::array<const char *, 2>, 3> pairs{{{tx_strip_path, freq_list_path},
                                                                 {rx_strip_path, freq_list_path},
@@ -99,9 +106,15 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
     if (fd < 0)
         return system_fault(path, "cannot create", last_error());
     std::uint64_t size = 0;
+    // Should a device or a FIFO have taken its name since it was checked,
+    // nothing is written to it.
+    if (!is_regular_file(fd, &size)) {
+        close_file(fd);
+        return make_fault("%s: not a regular file", path);
+    }
     int error = write_all(fd, text.data(), text.size());
     // Only now cut what an older, longer file held past the strip.
-    if (error == 0 && is_regular_file(fd, &size) && size != strip_size)
+    if (error == 0 && size > strip_size)
         error = cut_to_size(fd, strip_size);
     if (int closed = close_file(fd); error == 0)
         error = closed;

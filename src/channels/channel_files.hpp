@@ -41,9 +41,13 @@ struct rest_of_list {
 // be read").
 fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest);
 
-// Refuses a strip file that is the list itself or the other strip, through a
-// hard or a symbolic link: writing it would destroy what the run reads.
-// Returns a fault naming both ("temptx.dat: same file as freq.dat").
+// Refuses, before anything is written, what would write over the run's own
+// files or write where it should not: a standard output that is the list or
+// a strip ("standard output: same file as freq.dat", as `freqimg >>
+// freq.dat` makes it); a strip file that is the list itself or the other
+// strip, through a hard or a symbolic link ("temptx.dat: same file as
+// freq.dat"); and a strip that is a device, a FIFO or a socket ("temptx.dat:
+// not a regular file").
 fault check_files_apart();
 
 // Makes `path` hold the strip of `column`: its 120 characters and nothing

@@ -43,9 +43,12 @@ int open_to_read_through(const char *path);
 
 // Opens `path` for writing, creating it if it is missing but never
 // truncating it, so that a reader never sees it emptied. Never returns 0-2.
+// A file it creates is readable and writable by its owner whatever the
+// umask: the program reads back what it writes.
 int create_for_writing(const char *path);
 
-// Creates `path`, which must not exist, for writing. Never returns 0-2.
+// Creates `path`, which must not exist, for writing, readable and writable
+// by its owner whatever the umask. Never returns 0-2.
 int create_new(const char *path);
 
 // Returns true when `fd` is a regular file, and sets `size` to its length.
@@ -54,9 +57,16 @@ bool is_regular_file(int fd, std::uint64_t *size = nullptr);
 // Returns true when `path` names anything at all (a dangling link too).
 bool path_exists(const char *path);
 
+// What `path` names, links followed: nothing, a regular file, a folder, or
+// something special (a device, a FIFO, a socket).
+enum class file_kind { missing, regular, folder, special };
+file_kind path_kind(const char *path);
+
 // Returns true when `a` and `b` both exist and are one file, through a
-// hard or a symbolic link.
+// hard or a symbolic link; and when the file open on `fd` is the one at
+// `path`.
 bool same_file(const char *a, const char *b);
+bool same_file(int fd, const char *path);
 
 // Fills `buffer` from `fd` until it is full or the input ends, resuming
 // after interrupted reads. Returns the byte count, or -1.

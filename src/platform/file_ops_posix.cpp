@@ -45,12 +45,25 @@ int open_to_read_through(const char *path) {
     return open_above_standard(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
 }
 
+// A umask without the owner's read or write bit would leave a file the
+// program cannot read back, and that no later run can write.
+int with_owner_access(int fd) {
+    struct stat info {};
+    constexpr mode_t owner = S_IRUSR | S_IWUSR;
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        (info.st_mode & owner) != owner && info.st_uid == ::geteuid())
+        ::fchmod(fd, (info.st_mode & 07777) | owner);
+    return fd;
+}
+
 int create_for_writing(const char *path) {
-    return open_above_standard(path, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+    return with_owner_access(
+        open_above_standard(path, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666));
 }
 
 int create_new(const char *path) {
-    return open_above_standard(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    return with_owner_access(
+        open_above_standard(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
 }
 
 bool is_regular_file(int fd, std::uint64_t *size) {
@@ -67,11 +80,27 @@ bool path_exists(const char *path) {
     return ::lstat(path, &info) == 0;
 }
 
+file_kind path_kind(const char *path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0)
+        return file_kind::missing;
+    return S_ISREG(info.st_mode)   ? file_kind::regular
+           : S_ISDIR(info.st_mode) ? file_kind::folder
+                                   : file_kind::special;
+}
+
 bool same_file(const char *a, const char *b) {
     struct stat first {
     }, second{};
     return ::stat(a, &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+}
+
+bool same_file(int fd, const char *path) {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 && ::stat(path, &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
 }
 
 long long read_up_to(int fd, void *buffer, std::size_t size) {

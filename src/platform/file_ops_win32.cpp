@@ -96,6 +96,11 @@ bool identity(const char *path, BY_HANDLE_FILE_INFORMATION &info) {
     return known;
 }
 
+bool same_identity(const BY_HANDLE_FILE_INFORMATION &a, const BY_HANDLE_FILE_INFORMATION &b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 } // namespace
 
 void prepare_process() {
@@ -151,12 +156,25 @@ bool path_exists(const char *path) {
     return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+file_kind path_kind(const char *path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return file_kind::missing;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return file_kind::folder;
+    return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? file_kind::special : file_kind::regular;
+}
+
 bool same_file(const char *a, const char *b) {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
-    return identity(a, first) && identity(b, second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
+    return identity(a, first) && identity(b, second) && same_identity(first, second);
+}
+
+bool same_file(int fd, const char *path) {
+    BY_HANDLE_FILE_INFORMATION open{}, named{};
+    return ::GetFileType(handle_of(fd)) == FILE_TYPE_DISK &&
+           ::GetFileInformationByHandle(handle_of(fd), &open) != 0 && identity(path, named) &&
+           same_identity(open, named);
 }
 
 long long read_up_to(int fd, void *buffer, std::size_t size) {
