@@ -6,8 +6,10 @@
 
 #include <termios.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace freqimg_test {
 namespace {
@@ -280,13 +282,46 @@ TEST_F(inspect_line, reads_one_stream_and_nothing_after_it) {
     EXPECT_EQ(read_file(backup), example_stream); // the stream, without the noise
     EXPECT_TRUE(line.same_as(before));
 
-    // An old backup is never written over: refused before the line is
-    // borrowed at all.
-    run_result again = run_inspect({"--save", backup, line.path});
-    EXPECT_EQ(again.exit_status, 1);
-    EXPECT_EQ(again.err, "freqimg-inspect: " + backup + ": cannot save: File exists\n");
+    // What cannot be saved is refused before the line is borrowed at all
+    // (a refusal after it would wait for the radio), an old backup first.
+    const std::string cannot = ": cannot save: ";
+    struct row {
+        std::string save_to;
+        int status;
+        std::string err;
+    } const rows[] = {
+        {backup, 1, backup + cannot + "File exists"},
+        {tmp.path + "/no/such/dir/b.bin", 1,
+         tmp.path + "/no/such/dir/b.bin" + cannot + "No such file or directory"},
+        {tmp.path + "/new/", 1, tmp.path + "/new/" + cannot + "Is a directory"},
+        {tmp.path + "/" + std::string(256, 'n'), 1,
+         tmp.path + "/" + std::string(256, 'n') + cannot + "File name too long"},
+        {"", 2, "invalid file name ''\nTry 'freqimg-inspect --help' for more information."},
+    };
+    for (const row &refused : rows) {
+        run_result again = run_inspect({"--save", refused.save_to, line.path});
+        EXPECT_EQ(again.exit_status, refused.status) << refused.save_to;
+        EXPECT_EQ(again.err, "freqimg-inspect: " + refused.err + "\n");
+        EXPECT_TRUE(line.same_as(before));
+    }
     EXPECT_EQ(read_file(backup), example_stream);
-    EXPECT_TRUE(line.same_as(before));
+}
+
+TEST_F(inspect_line, says_the_line_hung_up_and_keeps_what_came) {
+    // A cable pulled mid-capture is no short stream from the radio.
+    const std::string backup = tmp.path + "/backup.bin";
+    started reader = start_reading({"--save", backup, line.path});
+    line.send(example_stream.substr(0, 1000));
+    // Hanging up throws away what the reader has not taken yet.
+    for (int i = 0; i < 500 && (i < 10 || line.unread() > 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::close(line.controller);
+    line.controller = -1;
+    run_result r = finish_command(reader);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "freqimg-inspect: " + line.path +
+                         ": the line hung up with 1000 of 2944 bytes received\n");
+    EXPECT_EQ(read_file(backup), example_stream.substr(0, 1000));
 }
 
 TEST_F(inspect_line, shows_the_wait_and_the_capture_on_a_terminal) {
@@ -324,35 +359,74 @@ TEST_F(inspect_line, reads_a_line_given_as_standard_input_until_it_falls_silent)
 }
 
 TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
-    // Saved as it came, sound or not; the report and exit status are as
-    // they would be without --save.
+    // Saved as it came, sound or not, readable by its owner whatever the
+    // umask; the report and exit status are as they would be without --save.
+    // Where the file system can neither link nor rename without replacing
+    // (exFAT, SMB: the calls fail as strace makes them), the name is written
+    // itself; where even that fails, the capture is kept beside it.
     std::string bad = example_stream;
     bad[26 * 46 + 5 + 10] = '0';
-    const std::string missing_dir = tmp.path + "/no/such/dir/backup.bin";
+    const std::vector<std::string> no_links = {"strace", "-f",
+                                               "-o",     "/dev/null",
+                                               "-e",     "inject=link:error=EPERM",
+                                               "-e",     "inject=renameat2:error=EINVAL"};
+    std::vector<std::string> nor_a_new_name = no_links;
+    nor_a_new_name.insert(nor_a_new_name.end(), {"-e", "inject=openat:error=EACCES:when=3"});
+    const std::string kept = tmp.path + "/kept.bin";
     struct row {
         std::string bytes, save_to;
+        std::vector<std::string> run_under;
         int status;
-        std::string err;
+        std::string err, saved_in;
     } const rows[] = {
-        {example_stream, tmp.path + "/sound.bin", 0, ""},
-        {bad, tmp.path + "/faulty.bin", 1,
+        {example_stream, tmp.path + "/sound.bin", {}, 0, "", ""},
+        {bad,
+         tmp.path + "/faulty.bin",
+         {},
+         1,
          "freqimg-inspect: " + stream_path +
-             ": frame 26 (address 01A0): checksum is 86, record sums to E0\n"},
-        {example_stream, missing_dir, 1,
-         "freqimg-inspect: " + missing_dir + ": cannot save: No such file or directory\n"},
+             ": frame 26 (address 01A0): checksum is 86, record sums to E0\n",
+         ""},
+        // As long a name as the file system takes: the file beside it fits.
+        {example_stream, tmp.path + "/" + std::string(255, 'n'), {}, 0, "", ""},
+        {example_stream,
+         tmp.path + "/masked.bin",
+         {"/bin/sh", "-c", "umask 777 && exec \"$@\"", "sh"},
+         0,
+         "",
+         ""},
+        {example_stream, tmp.path + "/linkless.bin", no_links, 0, "", ""},
+        {example_stream, kept, nor_a_new_name, 1,
+         "freqimg-inspect: " + kept + ": cannot save: Permission denied; the bytes are kept in " +
+             kept + ".part0\n",
+         kept + ".part0"},
     };
+    std::size_t files = 1; // the stream
     for (const row &r : rows) {
-        run_result result = inspect_stream(r.bytes, {"--save", r.save_to});
+        if (!r.run_under.empty() && (under_wine() || std::system("strace -V >/dev/null 2>&1") != 0))
+            continue; // no umask under Windows; strace not installed
+        write_file(stream_path, r.bytes);
+        run_options options;
+        options.program = r.run_under.empty() ? commands().inspect : r.run_under[0];
+        if (!r.run_under.empty())
+            options.args.assign(r.run_under.begin() + 1, r.run_under.end());
+        if (!r.run_under.empty())
+            options.args.push_back(commands().inspect);
+        options.args.insert(options.args.end(), {"--save", r.save_to, stream_path});
+        run_result result = run_freqimg(tmp.path, options);
         EXPECT_EQ(result.exit_status, r.status) << r.save_to;
         EXPECT_EQ(result.err, r.err);
-        EXPECT_EQ(result.out.empty(), r.status != 0 && r.save_to != missing_dir);
-        EXPECT_EQ(read_file(r.save_to), r.save_to == missing_dir ? "" : r.bytes);
+        EXPECT_EQ(result.out.empty(), r.bytes == bad) << r.save_to;
+        const std::string saved_in = r.saved_in.empty() ? r.save_to : r.saved_in;
+        EXPECT_EQ(read_file(saved_in), r.bytes) << r.save_to;
+        auto owner = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+        EXPECT_EQ(std::filesystem::status(saved_in).permissions() & owner, owner) << r.save_to;
+        ++files;
     }
     // Nothing half written is left beside the backups.
-    std::size_t files = 0;
     for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(tmp.path))
-        ++files;
-    EXPECT_EQ(files, 3U); // the stream and the two backups
+        --files;
+    EXPECT_EQ(files, 0U);
 }
 
 TEST_F(inspect, reads_the_users_own_terminal_named_as_a_file_and_leaves_it_theirs) {

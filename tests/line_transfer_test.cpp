@@ -203,6 +203,7 @@ TEST(capture_stream, takes_one_stream_from_its_first_frame_header) {
          small_stream.substr(0, 60),
          0,
          ""},
+        {"a hang-up before the first byte", {}, ms(0), "", 0, ""},
     };
     for (const row &r : rows) {
         model_line line(9600, 4096);
@@ -218,6 +219,7 @@ TEST(capture_stream, takes_one_stream_from_its_first_frame_header) {
         EXPECT_EQ(out.skipped, r.skipped) << r.what;
         EXPECT_EQ(line.unread(), r.unread) << r.what;
         EXPECT_EQ(shown, r.stream.size()) << r.what;
+        EXPECT_EQ(out.hung_up, r.hang_up < std::chrono::hours(1)) << r.what;
     }
 }
 

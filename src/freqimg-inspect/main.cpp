@@ -54,6 +54,10 @@ int inspect(int argc, char **argv) {
                 usage_error(program, "invalid timeout", value);
                 return false;
             }
+            if (o == save_option && *value == '\0') {
+                usage_error(program, "invalid file name", value);
+                return false;
+            }
             freq_list = freq_list || o == freq_list_option;
             save_path = o == save_option ? value : save_path;
             return true;
@@ -70,21 +74,24 @@ int inspect(int argc, char **argv) {
         std::fprintf(stderr, "%s: %s\n", program, f.c_str());
         return 1;
     };
-    // An old backup is never written over, and is refused before a radio
-    // is asked to wait.
+    // What cannot be saved (an old backup, a folder that is missing) is
+    // refused before a radio is asked to send.
+    backup_file backup;
     if (save_path != nullptr)
-        if (fault f = check_new_file(save_path))
+        if (fault f = backup.open(save_path))
             return fail(f);
     std::vector<unsigned char> bytes;
     decoded_stream stream;
-    if (fault f = read_stream_input(program, path, silence_ms, bytes))
-        return fail(f);
-    // What was read is kept as it came, sound or not; the check and its
-    // exit status are what they would be without it.
+    fault read = read_stream_input(program, path, silence_ms, bytes);
+    // What was read is kept as it came, sound or not, and so is what a line
+    // gave before it failed; the check and its exit status are what they
+    // would be without it.
     int saved = 0;
-    if (save_path != nullptr)
-        if (fault f = save_new_file(save_path, bytes))
+    if (save_path != nullptr && (!read || !bytes.empty()))
+        if (fault f = backup.save(bytes))
             saved = fail(f);
+    if (read)
+        return fail(read);
     if (!check_stream_input(program, path, bytes, stream))
         return 1;
     const std::string shown = stream_input_name(path);

@@ -22,6 +22,10 @@ int error_code(file_error error) {
         return EBADF;
     case file_error::exists:
         return EEXIST;
+    case file_error::is_folder:
+        return EISDIR;
+    case file_error::name_too_long:
+        return ENAMETOOLONG;
     default:
         return ENOENT;
     }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace freqimg {
 
@@ -26,7 +27,7 @@ int last_error();
 const char *error_text(int error);
 
 // A reason code for the failures the commands name themselves.
-enum class file_error { bad_descriptor, exists, missing };
+enum class file_error { bad_descriptor, exists, missing, is_folder, name_too_long };
 int error_code(file_error error);
 
 // Returns true when `fd` is an open descriptor.
@@ -53,6 +54,15 @@ int create_new(const char *path);
 
 // Returns true when `fd` is a regular file, and sets `size` to its length.
 bool is_regular_file(int fd, std::uint64_t *size = nullptr);
+
+// What separates folders in a path: "/", and on Windows "\\" too.
+extern const char *const folder_separators;
+
+// The longest name a file in `folder` can have, and the length of `name`
+// as the file system counts it: in bytes on POSIX systems, in UTF-16 code
+// units on Windows.
+std::size_t longest_name(const char *folder);
+std::size_t name_length(std::string_view name);
 
 // Returns true when `path` names anything at all (a dangling link too).
 bool path_exists(const char *path);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -73,6 +74,17 @@ bool is_regular_file(int fd, std::uint64_t *size) {
     if (size != nullptr)
         *size = static_cast<std::uint64_t>(info.st_size);
     return true;
+}
+
+const char *const folder_separators = "/";
+
+std::size_t longest_name(const char *folder) {
+    long most = ::pathconf(folder, _PC_NAME_MAX);
+    return most > 0 ? static_cast<std::size_t>(most) : NAME_MAX;
+}
+
+std::size_t name_length(std::string_view name) {
+    return name.size();
 }
 
 bool path_exists(const char *path) {

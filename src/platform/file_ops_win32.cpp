@@ -152,6 +152,24 @@ bool is_regular_file(int fd, std::uint64_t *size) {
     return true;
 }
 
+const char *const folder_separators = "/\\";
+
+// NTFS, FAT32 and exFAT all take names of 255 UTF-16 code units.
+std::size_t longest_name(const char *) {
+    return 255;
+}
+
+// A UTF-8 character of four bytes is two UTF-16 code units; one of fewer
+// bytes, one. Continuation bytes add nothing.
+std::size_t name_length(std::string_view name) {
+    std::size_t units = 0;
+    for (char c : name) {
+        auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0U) == 0x80 ? 0 : byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
 bool path_exists(const char *path) {
     return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }

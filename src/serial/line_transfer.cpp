@@ -176,6 +176,7 @@ capture_outcome capture_stream(line_port &line, std::size_t stream_bytes, unsign
             break;
         }
         if (got.count == 0) {
+            out.hung_up = got.hung_up;
             if (got.hung_up || begun)
                 break; // hung up, or silent once data had begun: the stream is over
             continue;

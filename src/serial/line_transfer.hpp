@@ -55,6 +55,7 @@ inline constexpr std::size_t capture_noise_limit = 1 << 20;
 struct capture_outcome {
     std::size_t skipped = 0; // bytes before the first frame header
     fault failure;           // the system's reason, when the line failed
+    bool hung_up = false;    // the other end went before the stream was whole
 };
 
 // Reads one stream from `line` into `bytes`: from the first frame header on

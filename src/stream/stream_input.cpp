@@ -28,6 +28,35 @@ const char *program_short_of_memory = "";
     std::_Exit(1);
 }
 
+// `name` cut, at the end of a UTF-8 character, to what the file system
+// counts as at most `size`.
+std::string name_cut_to(std::string name, std::size_t size) {
+    while (name_length(name) > size) {
+        // The last character goes: its lead byte and what continues it.
+        std::size_t last = name.size() - 1;
+        while (last > 0 && (static_cast<unsigned char>(name[last]) & 0xC0U) == 0x80)
+            --last;
+        name.resize(last);
+    }
+    return name;
+}
+
+// Creates `path`, where no file has it, and writes `bytes` to it whole, or
+// removes it again. Returns 0 or the reason.
+int write_new_file(const char *path, std::span<const unsigned char> bytes) {
+    int fd = create_new(path);
+    if (fd < 0)
+        return last_error();
+    int error = write_all(fd, bytes.data(), bytes.size());
+    if (error == 0)
+        error = flush_to_disk(fd);
+    if (int closed = close_file(fd); error == 0)
+        error = closed;
+    if (error != 0)
+        remove_file(path);
+    return error;
+}
+
 bool is_standard_input(const char *path) {
     return path == nullptr || std::strcmp(path, "-") == 0;
 }
@@ -45,8 +74,11 @@ fault capture(const char *program, const char *name, line_port &line, unsigned s
     shown.note(formatted("%s: waiting for the radio to send (Ctrl-C stops)", name).c_str());
     capture_outcome got = capture_stream(line, stream_size, silence_ms, bytes,
                                          [&shown](std::size_t n) { shown.update(n); });
-    if (got.failure) {
+    if (got.failure || got.hung_up) {
         shown.end_line();
+        if (got.hung_up)
+            return make_fault("%s: the line hung up with %zu of %zu bytes received", name,
+                              bytes.size(), stream_size);
         return make_fault("%s: read error: %s", name, got.failure.c_str());
     }
     shown.finish(bytes.size());
@@ -69,18 +101,21 @@ fault read_all(int fd, const char *name, std::vector<unsigned char> &bytes) {
         bytes.resize(capacity);
         std::span<unsigned char> room = std::span(bytes).subspan(held);
         long long n = read_up_to(fd, room.data(), room.size());
-        if (n < 0)
+        if (n < 0) {
+            bytes.clear(); // a file or a pipe read in part is no capture
             return system_fault(name, "read error", last_error());
+        }
         held += static_cast<std::size_t>(n);
         if (held < capacity || capacity == most)
             break;
         capacity = std::min(2 * capacity, most);
     }
     bytes.resize(held);
-    if (held > stream_input_limit)
-        return make_fault("%s: stream is over %zu bytes, not %zu", name, stream_input_limit,
-                          stream_size);
-    return {};
+    if (held <= stream_input_limit)
+        return {};
+    bytes.clear();
+    return make_fault("%s: stream is over %zu bytes, not %zu", name, stream_input_limit,
+                      stream_size);
 }
 
 // A stream whose ASCII survived a text conversion that changed its other
@@ -108,37 +143,63 @@ bool is_utf16(std::span<const unsigned char> bytes) {
 
 } // namespace
 
-fault check_new_file(const char *path) {
-    if (path_exists(path))
-        return system_fault(quoted_name(path).c_str(), "cannot save",
-                            error_code(file_error::exists));
-    return {};
+backup_file::~backup_file() {
+    if (fd_ >= 0)
+        close_file(fd_);
+    if (!part_.empty())
+        remove_file(part_.c_str());
 }
 
-fault save_new_file(const char *path, std::span<const unsigned char> bytes) {
-    if (fault f = check_new_file(path))
-        return f;
-    std::string part;
-    int fd = -1;
-    for (int n = 0; fd < 0 && n < 100; ++n) {
-        part = std::string(path) + ".part" + std::to_string(n);
-        fd = create_new(part.c_str());
-        if (fd < 0 && last_error() != error_code(file_error::exists))
+fault backup_file::open(const char *path) {
+    path_ = path;
+    auto refuse = [path](int error) {
+        return system_fault(quoted_name(path).c_str(), "cannot save", error);
+    };
+    if (path_exists(path))
+        return refuse(error_code(file_error::exists));
+    std::size_t slash = path_.find_last_of(folder_separators);
+    std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
+    std::string name = path_.substr(folder.size());
+    if (name.empty())
+        return refuse(error_code(file_error::is_folder));
+    const std::size_t longest = longest_name(folder.empty() ? "." : folder.c_str());
+    if (name_length(name) > longest)
+        return refuse(error_code(file_error::name_too_long));
+    for (int n = 0; fd_ < 0 && n < 100; ++n) {
+        std::string suffix = ".part" + std::to_string(n);
+        part_ = folder + name_cut_to(name, longest - std::min(longest, suffix.size())) + suffix;
+        fd_ = create_new(part_.c_str());
+        if (fd_ < 0 && last_error() != error_code(file_error::exists))
             break;
     }
-    if (fd < 0)
-        return system_fault(quoted_name(path).c_str(), "cannot save", last_error());
-    int error = write_all(fd, bytes.data(), bytes.size());
+    if (fd_ >= 0)
+        return {};
+    part_.clear();
+    return refuse(last_error());
+}
+
+fault backup_file::save(std::span<const unsigned char> bytes) {
+    const std::string shown = quoted_name(path_);
+    int error = write_all(fd_, bytes.data(), bytes.size());
     if (error == 0)
-        error = flush_to_disk(fd);
-    if (int closed = close_file(fd); error == 0)
+        error = flush_to_disk(fd_);
+    if (int closed = close_file(fd_); error == 0)
         error = closed;
-    if (error == 0)
-        error = rename_new(part.c_str(), path);
+    fd_ = -1;
+    if (error != 0)
+        return system_fault(shown.c_str(), "cannot save", error);
+    error = rename_new(part_.c_str(), path_.c_str());
+    // A file system without hard links or a rename that replaces nothing:
+    // the name itself, made where no file has it.
+    if (error != 0 && error != error_code(file_error::exists) &&
+        (error = write_new_file(path_.c_str(), bytes)) == 0)
+        remove_file(part_.c_str());
+    std::string kept = error == 0 ? "" : quoted_name(part_);
+    part_.clear(); // taken by the name, or kept
     if (error == 0)
         return {};
-    remove_file(part.c_str());
-    return system_fault(quoted_name(path).c_str(), "cannot save", error);
+    return make_fault("%s: cannot save: %s; the bytes are kept in %s", shown.c_str(),
+                      error_text(error), kept.c_str());
 }
 
 void end_when_out_of_memory(const char *program) {

@@ -27,8 +27,10 @@ inline constexpr std::size_t stream_input_limit = 1 << 20;
 // standard error is a terminal the wait and the capture are shown there.
 // Refuses a standard input that is the user's own terminal. Faults name the
 // input ("standard input" or the path): "cannot open: REASON", "read error:
-// REASON", "stream is over 1048576 bytes, not 2944", and the refusals of
-// borrowing a line.
+// REASON", "stream is over 1048576 bytes, not 2944", "the line hung up with
+// 1380 of 2944 bytes received", and the refusals of borrowing a line. A
+// capture from a line that ended in a fault leaves in `bytes` what came, to
+// be kept; any other fault leaves `bytes` empty.
 fault read_stream_input(const char *program, const char *path, unsigned silence_ms,
                         std::vector<unsigned char> &bytes);
 
@@ -46,15 +48,36 @@ bool check_stream_input(const char *program, const char *path, std::span<const u
 // frame header. Otherwise an empty fault.
 fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes);
 
-// Refuses, before anything is read, a `path` to save to that names a file
-// already: "PATH: cannot save: File exists".
-fault check_new_file(const char *path);
+// A backup kept in a new file, complete or not at all: its bytes go to a
+// file of their own beside it ("backup.bin.part0"), which takes the name
+// only if no file has it, so that nothing is ever replaced.
+class backup_file {
+  public:
+    backup_file() = default;
+    backup_file(const backup_file &) = delete;
+    backup_file &operator=(const backup_file &) = delete;
+    // Removes the file of its own, unless it had to be kept.
+    ~backup_file();
 
-// Saves `bytes` as the new file `path`, complete or not at all: they are
-// written to a file of their own beside it, which then takes the name only
-// if no file has it (nothing is ever replaced). Returns "PATH: cannot save:
-// REASON" otherwise, leaving no file behind.
-fault save_new_file(const char *path, std::span<const unsigned char> bytes);
+    // Makes the file beside `path` at once, so that what cannot be saved is
+    // refused before a radio is asked to send: "PATH: cannot save: REASON",
+    // for a `path` that names anything ("File exists"), one that ends in a
+    // folder separator ("Is a directory"), a name longer than the file
+    // system takes ("File name too long"), and a folder that is missing or
+    // may not be written.
+    fault open(const char *path);
+
+    // Writes `bytes` and gives them the name. Where the file system can
+    // neither link nor rename without replacing (exFAT, SMB), the name is
+    // created, where no file has it, and written instead; and where even
+    // that fails, the file beside it is kept and named, never thrown away:
+    // "PATH: cannot save: REASON; the bytes are kept in PART".
+    fault save(std::span<const unsigned char> bytes);
+
+  private:
+    std::string path_, part_;
+    int fd_ = -1;
+};
 
 // Makes running out of memory end the process with one line, "PROGRAM:
 // memory exhausted", and exit status 1, after putting a borrowed line back.
