@@ -429,25 +429,23 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
     EXPECT_EQ(files, 0U);
 }
 
-TEST_F(inspect, reads_the_users_own_terminal_named_as_a_file_and_leaves_it_theirs) {
-    // Named (/dev/tty), the terminal a user types at is read as a line, but
-    // its interrupt keys keep working and no other program is shut out.
+TEST_F(inspect, refuses_the_users_own_terminal_named_as_a_file) {
+    // It would wait for "the radio" on the keyboard.
     SKIP_UNDER_WINE("a terminal of the user's own");
     pty_pair users;
     const line_state users_before = users.state();
-    run_options options;
-    options.program = commands().inspect;
-    options.args = {"--timeout", "0.5", "/dev/tty"};
-    options.stdin_terminal = users.device;
-    started reader = start_command(tmp.path, options);
-    ASSERT_TRUE(users.wait_until_raw());
-    EXPECT_NE(users.state().lflag & ISIG, 0U);
-    EXPECT_FALSE(users.exclusive());
-    users.send(example_stream);
-    run_result r = finish_command(reader);
-    EXPECT_EQ(r.exit_status, 0) << r.err;
-    // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
-    EXPECT_TRUE(users.state() == users_before);
+    for (const std::string &name : {std::string("/dev/tty"), users.device}) {
+        run_options options;
+        options.program = commands().inspect;
+        options.args = {name};
+        options.stdin_terminal = users.device;
+        run_result r = run_freqimg(tmp.path, options);
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "freqimg-inspect: " + name +
+                             ": is the terminal you type at, not a serial line\n");
+        // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
+        EXPECT_TRUE(users.state() == users_before);
+    }
 }
 
 TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {

@@ -80,6 +80,7 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     fs::create_directories(t.root / "sys/bus/drivers/serial");
     t.link(t.root / "sys/devices/pnp0/00:01/driver", t.root / "sys/bus/drivers/serial");
     t.file(t.root / "sys/class/tty/ttyS1/type", "4");
+    t.file(t.root / "sys/class/tty/console/active", "tty0 ttyS1"); // the kernel's console
     t.tty("ttyS0", "platform/serial8250/tty/ttyS0", "serial8250");
     t.file(t.root / "sys/class/tty/ttyS0/type", "0");
     fs::create_directories(t.root / "sys/class/tty/tty1");
@@ -92,7 +93,7 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
               line("ttyACM0", dev + "/ttyACM0  cdc_acm  in use (process 1)") +
                   line("ttyACM1", dev + "/ttyACM1  cdc_acm  in use (process 1)") +
                   line("ttyACM2", dev + "/ttyACM2  cdc_acm  in use (process 1)") +
-                  line("ttyS1", dev + "/ttyS1  serial") +
+                  line("ttyS1", dev + "/ttyS1  serial  system console") +
                   line(dev + "/serial/by-id/usb-FTDI_FT232R-if00-port0",
                        dev + "/ttyUSB0  ftdi_sio  0403:6001 FT232R USB UART") +
                   line("ttyUSB2", dev + "/ttyUSB2  ch341") +
@@ -142,6 +143,17 @@ TEST(transmit_fifo, is_waited_for_only_by_drivers_that_ask_the_chip) {
         EXPECT_EQ(fifo.unseen, r.unseen) << id;
         EXPECT_EQ(fifo.drained_by_driver, r.drained_by_driver) << id;
     }
+}
+
+TEST(system_console, is_dev_console_and_every_terminal_the_kernel_writes_it_to) {
+    tree t;
+    t.file(t.root / "sys/class/tty/console/active", "tty0 ttyS1");
+    t.file(t.root / "sys/class/tty/ttyS1/dev", "4:65");
+    t.file(t.root / "sys/class/tty/ttyS0/dev", "4:64");
+    EXPECT_TRUE(is_system_console(::makedev(4, 65), t.roots.sys));
+    EXPECT_TRUE(is_system_console(::makedev(5, 1), t.roots.sys));
+    EXPECT_FALSE(is_system_console(::makedev(4, 64), t.roots.sys));
+    EXPECT_FALSE(is_system_console(::makedev(4, 65), (t.root / "none").string()));
 }
 
 } // namespace

@@ -171,6 +171,12 @@ TEST_F(send, refuses_before_sending_anything) {
         // The operands the wrong way round: the line named as FILE is never
         // borrowed and waited on.
         {{stream, line.path}, "/dev/null", 1, "freqimg-send: " + stream + ": not a serial line\n"},
+        // The port as the input too: it would wait for ever for a stream.
+        {{line.path, line.path},
+         "/dev/null",
+         1,
+         "freqimg-send: " + line.path +
+             ": is the port the stream goes to; give the stream's file, or pipe it in\n"},
         {{null_device()}, stream, 1, "freqimg-send: " + null_device() + ": not a serial line\n"},
         {{}, "/dev/null", 2, "freqimg-send: missing port operand\n" + try_help},
         {{"--speed=+9600", line.path},
@@ -209,19 +215,39 @@ TEST_F(send, refuses_before_sending_anything) {
     expect_line_as_before("after a refused stream");
 }
 
-TEST_F(send, refuses_the_users_own_terminal_as_its_input) {
-    // Typed with nothing piped in: the terminal must not be read raw.
-    SKIP_UNDER_WINE("a terminal as standard input");
+TEST_F(send, refuses_a_terminal_that_is_no_free_serial_line) {
+    // Typed with nothing piped in, the user's terminal must not be read
+    // raw; as PORT (/dev/tty, "$(tty)"), a pseudo-terminal master or the
+    // system console, it must not be sent to: the stream would reach the
+    // screen, nobody, or be mixed with kernel messages.
+    SKIP_UNDER_WINE("Unix terminals");
     pty_pair users;
     const line_state users_before = users.state();
-    run_options options = sender({line.path});
-    options.stdin_terminal = users.device;
-    run_result r = run_freqimg(tmp.path, options);
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "freqimg-send: standard input is a terminal: pipe a stream in, or name a "
-                     "FILE or a serial line\n");
-    // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
-    EXPECT_TRUE(users.state() == users_before);
+    const std::string stream = stream_file(example_stream);
+    const std::string yours = ": is the terminal you type at, not a serial line\n";
+    struct row {
+        std::vector<std::string> args;
+        std::string err;
+    } const rows[] = {
+        {{line.path},
+         "standard input is a terminal: pipe a stream in, or name a FILE or a serial line\n"},
+        {{"/dev/tty", stream}, "/dev/tty" + yours},
+        {{users.device, stream}, users.device + yours},
+        {{"/dev/ptmx", stream}, "/dev/ptmx: is a pseudo-terminal master, not a serial line\n"},
+        {{"/dev/console", stream}, "/dev/console: is the system console, not a free serial line\n"},
+    };
+    for (const row &r : rows) {
+        if (r.args[0] == "/dev/console" && !fs::exists(r.args[0]))
+            continue;
+        run_options options = sender(r.args);
+        options.stdin_terminal = users.device;
+        run_result result = run_freqimg(tmp.path, options);
+        EXPECT_EQ(result.exit_status, 1);
+        EXPECT_EQ(result.err, "freqimg-send: " + r.err);
+        // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
+        EXPECT_TRUE(users.state() == users_before);
+    }
+    EXPECT_EQ(users.received(), "");
     expect_line_as_before("after refusing the user's terminal");
 }
 

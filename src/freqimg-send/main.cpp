@@ -116,6 +116,10 @@ int send(int argc, char **argv) {
     // leave the line named as FILE held while its input is awaited.
     if (fault f = check_port(port))
         return say(f);
+    // `freqimg-send PORT PORT` would wait for ever for a stream from the
+    // line it is to send on.
+    if (same_device(port, is_standard_input(path) ? nullptr : path))
+        return say(line_messages::the_port_itself(stream_input_name(path).c_str()));
     // Nothing goes out before the whole stream has been read and checked.
     std::vector<unsigned char> bytes;
     decoded_stream stream;

@@ -15,6 +15,8 @@ std::string port_list_text(const std::vector<serial_port> &ports) {
                 line += "  " + quoted_name(*field);
         if (!p.product.empty())
             line += (p.usb_id.empty() ? "  " : " ") + quoted_text(p.product);
+        if (p.console)
+            line += "  system console";
         if (p.holder > 0)
             line += "  in use (process " + std::to_string(p.holder) + ")";
         text += line + "\n";

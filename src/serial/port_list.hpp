@@ -10,12 +10,13 @@
 namespace freqimg {
 
 struct serial_port {
-    std::string name;    // what to give as PORT: a stable by-id link where there is one
-    std::string device;  // the device itself: /dev/ttyUSB0, COM5
-    std::string driver;  // ftdi_sio, cdc_acm, serial8250; on Windows the port's friendly name
-    std::string usb_id;  // vendor:product of a USB adapter, "0403:6001"
-    std::string product; // the adapter's own name, "FT232R USB UART"
-    long holder = 0;     // a live process whose lock file marks the port
+    std::string name;     // what to give as PORT: a stable by-id link where there is one
+    std::string device;   // the device itself: /dev/ttyUSB0, COM5
+    std::string driver;   // ftdi_sio, cdc_acm, serial8250; on Windows the port's friendly name
+    std::string usb_id;   // vendor:product of a USB adapter, "0403:6001"
+    std::string product;  // the adapter's own name, "FT232R USB UART"
+    bool console = false; // the kernel writes its console to it
+    long holder = 0;      // a live process whose lock file marks the port
 };
 
 // Where the lister looks: a test gives a tree of its own.
@@ -33,8 +34,8 @@ std::vector<serial_port> list_ports(const port_roots &roots = {});
 // What to look at when no port is found, for this platform.
 extern const char *const no_ports_hint;
 
-// One line a port: "NAME  DEVICE  DRIVER  VENDOR:PRODUCT PRODUCT  in use
-// (process N)", leaving out what is not known.
+// One line a port: "NAME  DEVICE  DRIVER  VENDOR:PRODUCT PRODUCT  system
+// console  in use (process N)", leaving out what is not known or not so.
 std::string port_list_text(const std::vector<serial_port> &ports);
 
 } // namespace freqimg

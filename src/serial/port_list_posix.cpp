@@ -33,18 +33,6 @@ std::vector<std::string> entries(const std::string &dir) {
     return names;
 }
 
-// The first line of a sysfs attribute, or an empty text.
-std::string attribute(const std::string &path) {
-    std::string value;
-    if (std::FILE *f = std::fopen(path.c_str(), "re")) {
-        char line[256];
-        if (std::fgets(line, sizeof line, f) != nullptr)
-            value.assign(line, std::strcspn(line, "\n"));
-        std::fclose(f);
-    }
-    return value;
-}
-
 // `dir`/`name`, built in place.
 std::string in(const std::string &dir, const char *name) {
     std::string path = dir;
@@ -72,11 +60,11 @@ std::string real_path(const std::string &path) {
 // that holds idVendor.
 void read_usb(const std::string &device_dir, serial_port &port) {
     for (std::string dir = real_path(device_dir); dir.size() > 1; dir.resize(dir.rfind('/'))) {
-        std::string vendor = attribute(dir + "/idVendor");
+        std::string vendor = sysfs_attribute(dir + "/idVendor");
         if (vendor.empty())
             continue;
-        port.usb_id = vendor + ":" + attribute(dir + "/idProduct");
-        port.product = attribute(dir + "/product");
+        port.usb_id = vendor + ":" + sysfs_attribute(dir + "/idProduct");
+        port.product = sysfs_attribute(dir + "/product");
         return;
     }
 }
@@ -116,6 +104,7 @@ std::vector<serial_port> list_ports(const port_roots &roots) {
         by_id.emplace(base_name(link_target(path)), path);
     }
 
+    const std::vector<std::string> consoles = active_consoles(roots.sys);
     std::vector<serial_port> ports;
     const std::string class_dir = roots.sys + "/class/tty";
     for (const std::string &tty : entries(class_dir)) {
@@ -124,13 +113,14 @@ std::vector<serial_port> list_ports(const port_roots &roots) {
         struct stat info {};
         // Virtual consoles and pseudo-terminals have no device behind them;
         // an 8250 port with no UART says its type is unknown (0).
-        if (::stat(device_dir.c_str(), &info) != 0 || attribute(in(tty_dir, "type")) == "0")
+        if (::stat(device_dir.c_str(), &info) != 0 || sysfs_attribute(in(tty_dir, "type")) == "0")
             continue;
         serial_port port;
         port.device = roots.dev + "/" + tty;
         auto link = by_id.find(tty);
         port.name = link != by_id.end() ? link->second : port.device;
         port.driver = tty_driver(device_dir);
+        port.console = std::find(consoles.begin(), consoles.end(), tty) != consoles.end();
         read_usb(device_dir, port);
         std::string lock = lock_name(port.device.c_str(), roots.dev.c_str());
         port.holder = lock_holder(roots.lock.c_str(), lock);

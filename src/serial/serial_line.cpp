@@ -30,4 +30,21 @@ fault cannot_set_up(const char *name, const char *reason) {
     return make_fault("%s: cannot set up: %s", name, reason);
 }
 
+fault users_terminal(const char *name) {
+    return make_fault("%s: is the terminal you type at, not a serial line", name);
+}
+
+fault pseudo_terminal_master(const char *name) {
+    return make_fault("%s: is a pseudo-terminal master, not a serial line", name);
+}
+
+fault system_console(const char *name) {
+    return make_fault("%s: is the system console, not a free serial line", name);
+}
+
+fault the_port_itself(const char *name) {
+    return make_fault("%s: is the port the stream goes to; give the stream's file, or pipe it in",
+                      name);
+}
+
 } // namespace freqimg::line_messages

@@ -32,14 +32,20 @@ struct line_refusal {
 };
 
 // Checks, without opening it, that `path` names a device that can be a
-// serial line: a file given in its place is refused at once, before any
-// input is read. Returns "PATH: not a serial line" or "PATH: cannot open:
-// REASON (freqimg-send --list-ports shows the serial ports)".
+// serial line: a file given in its place, the terminal the user types at,
+// a pseudo-terminal master and the system console are refused at once,
+// before any input is read. Returns "PATH: not a serial line", one of the
+// refusals of line_messages, or "PATH: cannot open: REASON (freqimg-send
+// --list-ports shows the serial ports)".
 fault check_port(const char *path);
 
 // Returns true when `path` names a device, which may be a serial line and
 // is then to be borrowed rather than read as a file.
 bool names_a_device(const char *path);
+
+// Returns true when the input at `path` (standard input when null) is the
+// line at `port` itself, which cannot give the stream that is sent on it.
+bool same_device(const char *port, const char *path);
 
 class serial_line final : public line_port {
   public:
@@ -84,6 +90,10 @@ fault in_use(const char *name, long pid);
 // `hint`, when there is one, follows the reason: "; ..." or " (...)".
 fault cannot_open(const char *name, const char *reason, const char *hint = "");
 fault cannot_set_up(const char *name, const char *reason);
+fault users_terminal(const char *name);
+fault pseudo_terminal_master(const char *name);
+fault system_console(const char *name);
+fault the_port_itself(const char *name);
 inline constexpr const char *list_ports_hint =
     " (freqimg-send --list-ports shows the serial ports)";
 inline constexpr const char *refused_settings =

@@ -25,6 +25,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -208,10 +209,10 @@ template <typename F> void with_ending_signals_blocked(F change) {
     ::sigprocmask(SIG_SETMASK, &earlier, nullptr);
 }
 
-// Raw: no input translation, no output processing, no echo, no signals
-// (but on the user's own terminal), 8 data bits, no parity, one stop bit,
-// no flow control of either kind, receiver on, modem control lines ignored.
-termios raw_settings(const termios &saved, bool keep_signals) {
+// Raw: no input translation, no output processing, no echo, no signals, 8
+// data bits, no parity, one stop bit, no flow control of either kind,
+// receiver on, modem control lines ignored.
+termios raw_settings(const termios &saved) {
     termios raw = saved;
     ::cfmakeraw(&raw);
     raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
@@ -220,8 +221,6 @@ termios raw_settings(const termios &saved, bool keep_signals) {
     raw.c_cflag &= ~static_cast<tcflag_t>(CIBAUD); // input at the output's speed
 #endif
     raw.c_cflag |= CS8 | CREAD | CLOCAL;
-    if (keep_signals)
-        raw.c_lflag |= ISIG;
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     return raw;
@@ -246,6 +245,31 @@ std::string device_path(const char *path, int fd) {
         return path;
     char name[256]{};
     return ::ttyname_r(fd, name, sizeof name) == 0 ? name : "";
+}
+
+// The device of this process's controlling terminal, or 0 without one.
+dev_t controlling_terminal() {
+    int fd = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    bool known = fd >= 0 && ::fstat(fd, &info) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return known ? info.st_rdev : 0;
+}
+
+// Why the terminal device `device`, named `name`, is no line to borrow,
+// though it is a terminal: the one the user types at (/dev/tty, "$(tty)"),
+// a pseudo-terminal master (/dev/ptmx, Unix 98's and BSD's), or the system
+// console. Empty for any other.
+fault no_line_to_borrow(dev_t device, const char *name) {
+    unsigned m = ::major(device);
+    if (device == ::makedev(5, 0) || device == controlling_terminal())
+        return line_messages::users_terminal(name);
+    if (device == ::makedev(5, 2) || (m >= 128 && m <= 135) || m == 2)
+        return line_messages::pseudo_terminal_master(name);
+    if (is_system_console(device))
+        return line_messages::system_console(name);
+    return {};
 }
 
 long locked_by(const std::string &device) {
@@ -281,7 +305,15 @@ fault check_port(const char *path) {
                                           errno == ENOENT ? line_messages::list_ports_hint : "");
     if (!S_ISCHR(info.st_mode))
         return line_messages::not_a_line(name.c_str());
-    return {};
+    return no_line_to_borrow(info.st_rdev, name.c_str());
+}
+
+bool same_device(const char *port, const char *path) {
+    struct stat line {
+    }, input{};
+    return ::stat(port, &line) == 0 &&
+           (path == nullptr ? ::fstat(STDIN_FILENO, &input) : ::stat(path, &input)) == 0 &&
+           S_ISCHR(line.st_mode) && S_ISCHR(input.st_mode) && line.st_rdev == input.st_rdev;
 }
 
 serial_line::serial_line(std::unique_ptr<held> line) : held_(std::move(line)) {}
@@ -294,8 +326,13 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         why = {kind, message};
         return nullptr;
     };
-    // A port another program has marked with a lock file is not even
-    // opened. (Callers give only devices: check_port, names_a_device.)
+    // The user's terminal, a pseudo-terminal master, the console, and a
+    // port another program has marked with a lock file are not even opened.
+    // (Callers give only devices: check_port, names_a_device.)
+    struct stat info {};
+    if (path != nullptr && ::stat(path, &info) == 0)
+        if (fault f = no_line_to_borrow(info.st_rdev, name))
+            return refuse(line_refusal::other, f);
     if (path != nullptr)
         if (long pid = locked_by(path))
             return refuse(line_refusal::other, line_messages::in_use(name, pid));
@@ -328,37 +365,38 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     };
     if (::isatty(r.fd) == 0)
         return give_up(line_refusal::not_a_line, line_messages::not_a_line(name));
+    // Looked at again as it is open: a line given as standard input, or a
+    // name that has come to mean another device since.
+    if (::fstat(r.fd, &info) != 0)
+        return give_up(line_refusal::other,
+                       line_messages::cannot_set_up(name, std::strerror(errno)));
+    if (fault f = no_line_to_borrow(info.st_rdev, name))
+        return give_up(line_refusal::other, f);
+    if (::tcgetsid(r.fd) == ::getsid(0))
+        return give_up(line_refusal::other, line_messages::users_terminal(name));
 
-    // A user's own terminal stays theirs: interrupt keys work, and nothing
-    // else is shut out of it.
-    const bool own_terminal = ::tcgetsid(r.fd) == ::getsid(0);
-    if (!own_terminal) {
-        if (long pid = path == nullptr ? locked_by(device_path(path, r.fd)) : 0)
-            return give_up(line_refusal::other, line_messages::in_use(name, pid));
-        r.locked = ::flock(r.fd, LOCK_EX | LOCK_NB) == 0;
-        // Where terminals take no advisory lock (macOS, FreeBSD), the
-        // kernel's exclusive mode serves alone.
-        if (!r.locked && errno == EWOULDBLOCK)
-            return give_up(line_refusal::other, line_messages::in_use(name, 0));
-        if (!r.locked && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EINVAL &&
-            errno != ENOLCK)
-            return give_up(line_refusal::other,
-                           line_messages::cannot_set_up(name, std::strerror(errno)));
+    if (long pid = path == nullptr ? locked_by(device_path(path, r.fd)) : 0)
+        return give_up(line_refusal::other, line_messages::in_use(name, pid));
+    r.locked = ::flock(r.fd, LOCK_EX | LOCK_NB) == 0;
+    // Where terminals take no advisory lock (macOS, FreeBSD), the kernel's
+    // exclusive mode serves alone.
+    if (!r.locked && errno == EWOULDBLOCK)
+        return give_up(line_refusal::other, line_messages::in_use(name, 0));
+    if (!r.locked && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EINVAL && errno != ENOLCK)
+        return give_up(line_refusal::other,
+                       line_messages::cannot_set_up(name, std::strerror(errno)));
 #ifdef TIOCGEXCL
-        // A privileged opener gets past another program's exclusive mode.
-        int held_elsewhere = 0;
-        if (::ioctl(r.fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0)
-            return give_up(line_refusal::other, line_messages::in_use(name, 0));
+    // A privileged opener gets past another program's exclusive mode.
+    int held_elsewhere = 0;
+    if (::ioctl(r.fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0)
+        return give_up(line_refusal::other, line_messages::in_use(name, 0));
 #endif
-        r.exclusive = ::ioctl(r.fd, TIOCEXCL) == 0;
-    }
+    r.exclusive = ::ioctl(r.fd, TIOCEXCL) == 0;
     if (::tcgetattr(r.fd, &r.saved) != 0)
         return give_up(line_refusal::other,
                        line_messages::cannot_set_up(name, std::strerror(errno)));
     save_exact_settings(r.fd, r.exact);
-    struct stat info {};
-    if (::fstat(r.fd, &info) == 0)
-        line->fifo = transmit_fifo_of(info.st_rdev);
+    line->fifo = transmit_fifo_of(info.st_rdev);
 
     with_ending_signals_blocked([&] {
         registered = r;
@@ -367,7 +405,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     });
     std::unique_ptr<serial_line> borrowed(new serial_line(std::move(line)));
 
-    termios raw = raw_settings(r.saved, own_terminal);
+    termios raw = raw_settings(r.saved);
     if (const line_speed *speed = find_speed(baud)) {
         ::cfsetispeed(&raw, speed->code);
         ::cfsetospeed(&raw, speed->code);

@@ -158,6 +158,11 @@ bool names_a_device(const char *path) {
     return !device_name(path).empty();
 }
 
+bool same_device(const char *port, const char *path) {
+    std::string line = device_name(port);
+    return path != nullptr && !line.empty() && line == device_name(path);
+}
+
 // Whether a named COM port exists shows only when it is opened: not every
 // port is in the system's table of device names (Wine's mapped ones).
 fault check_port(const char *path) {

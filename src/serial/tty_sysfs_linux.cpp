@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include <sys/sysmacros.h>
@@ -35,6 +37,40 @@ std::string link_name(const std::string &link) {
 }
 
 } // namespace
+
+std::string sysfs_attribute(const std::string &path) {
+    std::string value;
+    if (std::FILE *f = std::fopen(path.c_str(), "re")) {
+        char line[256];
+        if (std::fgets(line, sizeof line, f) != nullptr)
+            value.assign(line, std::strcspn(line, "\n"));
+        std::fclose(f);
+    }
+    return value;
+}
+
+std::vector<std::string> active_consoles(const std::string &sys) {
+    std::vector<std::string> names;
+    std::string active = sysfs_attribute(sys + "/class/tty/console/active");
+    for (std::size_t at = 0; at < active.size();) {
+        std::size_t end = std::min(active.find(' ', at), active.size());
+        if (end > at)
+            names.push_back(active.substr(at, end - at));
+        at = end + 1;
+    }
+    return names;
+}
+
+bool is_system_console(dev_t device, const std::string &sys) {
+    if (device == ::makedev(5, 1))
+        return true;
+    const std::string number =
+        std::to_string(::major(device)) + ":" + std::to_string(::minor(device));
+    for (const std::string &name : active_consoles(sys))
+        if (sysfs_attribute(sys + "/class/tty/" + name + "/dev") == number)
+            return true;
+    return false;
+}
 
 std::string tty_driver(const std::string &device_dir) {
     char real[PATH_MAX];

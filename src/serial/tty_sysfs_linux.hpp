@@ -6,10 +6,23 @@
 #include "line_port.hpp"
 
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
 namespace freqimg {
+
+// The first line of a sysfs attribute, or an empty text.
+std::string sysfs_attribute(const std::string &path);
+
+// The names of the terminals the kernel writes its console to ("ttyS0",
+// "tty0"), from `sys`/class/tty/console/active.
+std::vector<std::string> active_consoles(const std::string &sys = "/sys");
+
+// Returns true when the terminal device `device` is the system console:
+// /dev/console, or a terminal the kernel writes its console to, where
+// kernel messages and a login prompt would be mixed into what is sent.
+bool is_system_console(dev_t device, const std::string &sys = "/sys");
 
 // The driver of a tty's device, given the tty's "device" folder in sysfs;
 // empty when none is found. Since Linux 6.5 a UART's tty hangs from the

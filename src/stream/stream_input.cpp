@@ -57,10 +57,6 @@ int write_new_file(const char *path, std::span<const unsigned char> bytes) {
     return error;
 }
 
-bool is_standard_input(const char *path) {
-    return path == nullptr || std::strcmp(path, "-") == 0;
-}
-
 fault system_fault(const char *name, const char *what, int error) {
     return make_fault("%s: %s: %s", name, what, error_text(error));
 }
@@ -205,6 +201,10 @@ fault backup_file::save(std::span<const unsigned char> bytes) {
 void end_when_out_of_memory(const char *program) {
     program_short_of_memory = program;
     std::set_new_handler(memory_exhausted);
+}
+
+bool is_standard_input(const char *path) {
+    return path == nullptr || std::strcmp(path, "-") == 0;
 }
 
 std::string stream_input_name(const char *path) {

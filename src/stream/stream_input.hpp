@@ -85,6 +85,9 @@ class backup_file {
 // throw one with. `program` must live as long as the process.
 void end_when_out_of_memory(const char *program);
 
+// Returns true when `path` means standard input: null, or "-".
+bool is_standard_input(const char *path);
+
 // The name faults give the input at `path`, safe to print.
 std::string stream_input_name(const char *path);
 
