@@ -61,11 +61,13 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
         long offset; // -1: opened to append
         std::size_t write;
     } const rows[] = {
-        {"", 0, 50},                       // a new file
-        {std::string(200, 'a'), 50, 100},  // inside the file
-        {std::string(200, 'b'), 150, 100}, // over its end
-        {std::string(30, 'c'), -1, 2944},  // appended
-        {std::string(4000, 'd'), 0, 2944}, // at its start
+        {"", 0, 50},                                 // a new file
+        {std::string(200, 'a'), 50, 100},            // inside the file
+        {std::string(200, 'b'), 150, 100},           // over its end
+        {std::string(30, 'c'), -1, 2944},            // appended
+        {std::string(4000, 'd'), 0, 2944},           // at its start
+        {std::string(10, 'e'), 3, 1},                // one byte
+        {std::string(5000, 'f'), 0, snapshot_limit}, // the most it takes back
     };
     folder f;
     for (const row &r : rows) {

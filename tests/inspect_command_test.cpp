@@ -132,6 +132,18 @@ TEST_F(inspect, takes_file_names_in_any_script) {
                   "freqimg-inspect: " + r.shown + ": cannot open: No such file or directory\n");
 }
 
+TEST_F(inspect, reports_an_input_that_fails_to_be_read) {
+    // The process's own memory at address 0, and a folder.
+    SKIP_UNDER_WINE("Unix files");
+    for (const auto &[path, reason] :
+         {std::pair{std::string("/proc/self/mem"), "Input/output error"},
+          std::pair{tmp.path, "Is a directory"}}) {
+        run_result r = run_inspect({path});
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "freqimg-inspect: " + path + ": read error: " + reason + "\n");
+    }
+}
+
 TEST_F(inspect, names_every_corrupted_frame) {
     struct row {
         std::size_t frame, offset;
@@ -377,7 +389,8 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
         std::string bytes, save_to;
         std::vector<std::string> run_under;
         int status;
-        std::string err, saved_in;
+        std::string err, saved_in; // "-": nothing is saved
+        long size_limit = -1;
     } const rows[] = {
         {example_stream, tmp.path + "/sound.bin", {}, 0, "", ""},
         {bad,
@@ -400,11 +413,20 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
          "freqimg-inspect: " + kept + ": cannot save: Permission denied; the bytes are kept in " +
              kept + ".part0\n",
          kept + ".part0"},
+        // A file size limit fails the save; it does not end the run.
+        {example_stream,
+         tmp.path + "/limited.bin",
+         {},
+         1,
+         "freqimg-inspect: " + tmp.path + "/limited.bin: cannot save: File too large\n",
+         "-",
+         1000},
     };
     std::size_t files = 1; // the stream
     for (const row &r : rows) {
-        if (!r.run_under.empty() && (under_wine() || std::system("strace -V >/dev/null 2>&1") != 0))
-            continue; // no umask under Windows; strace not installed
+        bool unix_only = !r.run_under.empty() || r.size_limit >= 0;
+        if (unix_only && (under_wine() || std::system("strace -V >/dev/null 2>&1") != 0))
+            continue; // no umask or size limit under Windows; strace not installed
         write_file(stream_path, r.bytes);
         run_options options;
         options.program = r.run_under.empty() ? commands().inspect : r.run_under[0];
@@ -413,10 +435,15 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
         if (!r.run_under.empty())
             options.args.push_back(commands().inspect);
         options.args.insert(options.args.end(), {"--save", r.save_to, stream_path});
+        options.file_size_limit = r.size_limit;
         run_result result = run_freqimg(tmp.path, options);
         EXPECT_EQ(result.exit_status, r.status) << r.save_to;
         EXPECT_EQ(result.err, r.err);
         EXPECT_EQ(result.out.empty(), r.bytes == bad) << r.save_to;
+        if (r.saved_in == "-") {
+            EXPECT_FALSE(std::filesystem::exists(r.save_to));
+            continue;
+        }
         const std::string saved_in = r.saved_in.empty() ? r.save_to : r.saved_in;
         EXPECT_EQ(read_file(saved_in), r.bytes) << r.save_to;
         auto owner = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;

@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <csignal>
+
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace freqimg {
@@ -74,6 +77,13 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     std::ofstream(t.root / "lock/LCK..ttyACM2", std::ios::binary)
         .write(reinterpret_cast<const char *>(&init), sizeof init);
     std::ofstream(t.root / "lock/LCK..ttyUSB2") << "garbage\n";
+    // A holder with a process id of many digits, read in decimal.
+    pid_t holder = ::fork();
+    if (holder == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    std::ofstream(t.root / "lock/LCK..ttyUSB10") << "     " << holder << "\n";
     // A UART behind the serial core's port device, one that is not there,
     // and a virtual console with no device at all.
     t.tty("ttyS1", "pnp0/00:01/00:01:0/00:01:0.0", "port");
@@ -97,8 +107,12 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
                   line(dev + "/serial/by-id/usb-FTDI_FT232R-if00-port0",
                        dev + "/ttyUSB0  ftdi_sio  0403:6001 FT232R USB UART") +
                   line("ttyUSB2", dev + "/ttyUSB2  ch341") +
-                  line("ttyUSB10", dev + "/ttyUSB10  pl2303  067b:2303 'USB-Serial'$'\\033'']0;"
-                                         "owned'$'\\a'"));
+                  line("ttyUSB10", dev +
+                                       "/ttyUSB10  pl2303  067b:2303 'USB-Serial'$'\\033'']0;"
+                                       "owned'$'\\a'  in use (process " +
+                                       std::to_string(holder) + ")"));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
 
     // A stale lock is no lock; an empty tree has no ports.
     for (const char *lock : {"LCK..ttyACM0", "LCK..ttyACM1", "LCK..ttyACM2"})

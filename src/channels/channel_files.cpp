@@ -1,5 +1,6 @@
 #include "channel_files.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace freqimg {
@@ -131,10 +132,14 @@ fault read_strip(const char *path, const freq_table &table, std::size_t column, 
         return system_fault(path, "cannot open", last_error());
     long long n = read_up_to(fd, buffer.data(), buffer.size());
     fault f = n < 0 ? system_fault(path, "read error", last_error()) : fault{};
+    // The length a fault names is the file's, past what was read of it.
+    std::uint64_t size = 0;
+    if (!is_regular_file(fd, &size))
+        size = static_cast<std::uint64_t>(std::max(n, 0LL));
     close_file(fd);
     if (f)
         return f;
-    f = parse_strip(path, std::string_view(buffer.data(), static_cast<std::size_t>(n)), out);
+    f = parse_strip(path, std::string_view(buffer.data(), static_cast<std::size_t>(n)), out, size);
     if (!f && out != make_strip(table, column))
         f = make_fault("%s: changed since it was written", path);
     return f;

@@ -218,10 +218,12 @@ strip make_strip(const freq_table &table, std::size_t column) {
     return out;
 }
 
-fault parse_strip(std::string_view name, std::string_view bytes, strip &out) {
+fault parse_strip(std::string_view name, std::string_view bytes, strip &out, std::uint64_t size) {
     if (bytes.size() != strip_size || !std::all_of(bytes.begin(), bytes.end(), is_hex_digit))
-        return make_fault("%.*s: changed since it was written (%zu bytes, not 120 hex digits)",
-                          static_cast<int>(name.size()), name.data(), bytes.size());
+        return make_fault(
+            "%.*s: changed since it was written (%llu bytes, not 120 hex digits)",
+            static_cast<int>(name.size()), name.data(),
+            static_cast<unsigned long long>(std::max<std::uint64_t>(size, bytes.size())));
     std::copy(bytes.begin(), bytes.end(), out.begin());
     return {};
 }

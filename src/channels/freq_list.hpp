@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace freqimg {
@@ -100,7 +101,9 @@ fault entry_warning(const freq_table &table, const field_lines &lines, std::size
 strip make_strip(const freq_table &table, std::size_t column);
 
 // Reads the bytes of a strip file: exactly 120 hex digits and nothing else.
-// Returns a fault naming `name` otherwise.
-fault parse_strip(std::string_view name, std::string_view bytes, strip &out);
+// Returns a fault naming `name` and the file's `size` (when more than the
+// bytes given) otherwise.
+fault parse_strip(std::string_view name, std::string_view bytes, strip &out,
+                  std::uint64_t size = 0);
 
 } // namespace freqimg

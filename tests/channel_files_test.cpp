@@ -1,0 +1,35 @@
+// The strip files on disk, where a strip read back is not the one written.
+#include "channel_files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace freqimg {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(read_strip, names_the_length_of_a_strip_that_changed) {
+    // Past the 128 bytes read back, the file's own length.
+    const fs::path path = fs::temp_directory_path() / "freqimg-strip-test.dat";
+    freq_table table{};
+    for (std::size_t channel = 1; channel <= channel_count; ++channel)
+        table[channel][tx_column] = {'-'};
+    for (std::size_t size : {0U, 119U, 121U, 128U, 200U, 5000U}) {
+        std::ofstream(path, std::ios::binary) << std::string(size, 'A');
+        strip out{};
+        EXPECT_EQ(read_strip(path.string().c_str(), table, tx_column, out).text,
+                  path.string() + ": changed since it was written (" + std::to_string(size) +
+                      " bytes, not 120 hex digits)");
+    }
+    std::ofstream(path, std::ios::binary) << std::string(120, 'A');
+    strip out{};
+    EXPECT_EQ(read_strip(path.string().c_str(), table, tx_column, out).text,
+              path.string() + ": changed since it was written");
+    fs::remove(path);
+}
+
+} // namespace
+} // namespace freqimg
