@@ -191,6 +191,7 @@ TEST_F(freqimg_run, refuses_a_strip_that_is_another_of_its_files) {
     }
     // A standard output that is one of them: `freqimg >> freq.dat` would
     // append the stream to the list.
+    SKIP_UNDER_WINE("Wine knows no file identity of a standard output given by Linux");
     for (const char *name : {"freq.dat", "temptx.dat", "temprx.dat"}) {
         for (const char *file : {"freq.dat", "temptx.dat", "temprx.dat"})
             fs::remove(at(file));
