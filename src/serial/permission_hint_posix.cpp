@@ -43,8 +43,13 @@ std::vector<std::string> account(const char *file, unsigned long id) {
     }
     for (std::string_view line : split(text, '\n')) {
         std::vector<std::string_view> fields = split(line, ':');
-        if (fields.size() >= 4 && is_number(fields[2], id))
-            return {fields.begin(), fields.end()};
+        if (fields.size() < 4 || !is_number(fields[2], id))
+            continue;
+        std::vector<std::string> entry;
+        entry.reserve(fields.size());
+        for (std::string_view field : fields)
+            entry.emplace_back(field);
+        return entry;
     }
     return {};
 }

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -323,7 +324,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     const std::string shown = path != nullptr ? quoted_name(path) : "standard input";
     const char *name = shown.c_str();
     auto refuse = [&why](line_refusal::kind_t kind, fault message) {
-        why = {kind, message};
+        why = {kind, std::move(message)};
         return nullptr;
     };
     // The user's terminal, a pseudo-terminal master, the console, and a
@@ -361,7 +362,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
             ::flock(r.fd, LOCK_UN);
         if (r.owned)
             ::close(r.fd);
-        return refuse(kind, message);
+        return refuse(kind, std::move(message));
     };
     if (::isatty(r.fd) == 0)
         return give_up(line_refusal::not_a_line, line_messages::not_a_line(name));

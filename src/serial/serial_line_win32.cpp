@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <windows.h>
 
@@ -182,7 +183,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     const std::string shown = path != nullptr ? quoted_name(path) : "standard input";
     const char *name = shown.c_str();
     auto refuse = [&why](line_refusal::kind_t kind, fault message) {
-        why = {kind, message};
+        why = {kind, std::move(message)};
         return nullptr;
     };
     line_record r;

@@ -66,9 +66,12 @@ bool is_system_console(dev_t device, const std::string &sys) {
         return true;
     const std::string number =
         std::to_string(::major(device)) + ":" + std::to_string(::minor(device));
-    for (const std::string &name : active_consoles(sys))
-        if (sysfs_attribute(sys + "/class/tty/" + name + "/dev") == number)
+    for (const std::string &name : active_consoles(sys)) {
+        std::string dev = sys;
+        dev.append("/class/tty/").append(name).append("/dev");
+        if (sysfs_attribute(dev) == number)
             return true;
+    }
     return false;
 }
 

@@ -163,7 +163,8 @@ fault backup_file::open(const char *path) {
         return refuse(error_code(file_error::name_too_long));
     for (int n = 0; fd_ < 0 && n < 100; ++n) {
         std::string suffix = ".part" + std::to_string(n);
-        part_ = folder + name_cut_to(name, longest - std::min(longest, suffix.size())) + suffix;
+        part_ = folder;
+        part_.append(name_cut_to(name, longest - std::min(longest, suffix.size()))).append(suffix);
         fd_ = create_new(part_.c_str());
         if (fd_ < 0 && last_error() != error_code(file_error::exists))
             break;
