@@ -31,5 +31,20 @@ TEST(read_strip, names_the_length_of_a_strip_that_changed) {
     fs::remove(path);
 }
 
+TEST(strip_files, refuse_a_device_or_a_missing_file_where_a_strip_should_be) {
+    // What the run checks before it writes may change before it writes, or
+    // before it reads back.
+    freq_table table{};
+    for (std::size_t channel = 1; channel <= channel_count; ++channel)
+        table[channel][rx_column] = {'-'};
+    strip out{};
+    const fs::path missing = fs::temp_directory_path() / "freqimg-no-such-strip.dat";
+    EXPECT_EQ(read_strip(missing.string().c_str(), table, rx_column, out).text,
+              missing.string() + ": cannot open: No such file or directory");
+#ifndef _WIN32
+    EXPECT_EQ(write_strip("/dev/null", table, rx_column).text, "/dev/null: not a regular file");
+#endif
+}
+
 } // namespace
 } // namespace freqimg

@@ -31,6 +31,7 @@ TEST(quoted_name, shows_names_as_gnu_ls_does_and_nothing_a_terminal_acts_on) {
         {"a%+,-.:@]_{}#~z", "a%+,-.:@]_{}#~z"},
         {"\xC3\xA9t\xC3\xA9-\xE9\xA2\x91\xF0\x9F\x93\xBB",
          "\xC3\xA9t\xC3\xA9-\xE9\xA2\x91\xF0\x9F\x93\xBB"},
+        {"\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2", "\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2"}, // Thai
         {"a b", "'a b'"},
         {"#a", "'#a'"},
         {"~a", "'~a'"},

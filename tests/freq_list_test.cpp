@@ -98,6 +98,8 @@ TEST(freq_list, refuses_text_saved_as_utf16) {
         return out;
     };
     const std::string list = with_token(0, "h1");
+    // A header in Cyrillic ("Канал"): five characters with no zero byte.
+    const std::string kanal_le = "\x1A\x04\x30\x04\x3D\x04\x30\x04\x3B\x04";
     for (bool big_endian : {false, true})
         for (bool mark : {false, true}) {
             freq_table table{};
@@ -106,6 +108,10 @@ TEST(freq_list, refuses_text_saved_as_utf16) {
                          "freq.dat: is UTF-16 text; save it as plain text (UTF-8 or ANSI)")
                 << big_endian << mark;
         }
+    freq_table cyrillic{};
+    field_lines lines_of_it{};
+    EXPECT_TRUE(parse_freq_list(kanal_le + utf16(" " + list, false, false), cyrillic, lines_of_it)
+                    .text.starts_with("freq.dat: is UTF-16 text"));
     // A zero byte in a label is no reason to take a list for UTF-16.
     freq_table table{};
     field_lines lines{};
