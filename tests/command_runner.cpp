@@ -33,10 +33,12 @@ bool drop_privileges() {
            (::setgroups(0, nullptr) == 0 && ::setgid(nobody) == 0 && ::setuid(nobody) == 0);
 }
 
-bool hide_dev() {
+// An empty folder in place of `dir` (/dev, /sys), in a mount namespace of
+// the process's own.
+bool hide(const char *dir) {
     return ::unshare(CLONE_NEWNS) == 0 &&
            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           ::mount("none", "/dev", "tmpfs", 0, nullptr) == 0;
+           ::mount("none", dir, "tmpfs", 0, nullptr) == 0;
 }
 
 // Makes the terminal at `path` the controlling terminal of a new session
@@ -216,8 +218,8 @@ started start_command(const std::string &dir, const run_options &options) {
             ::signal(SIGXFSZ, SIG_IGN);
         set_limit(RLIMIT_FSIZE, options.file_size_limit);
         set_limit(RLIMIT_AS, options.memory_limit);
-        if ((options.without_dev && !hide_dev()) || ::chdir(dir.c_str()) != 0 ||
-            (options.unprivileged && !drop_privileges()))
+        if ((options.without_dev && !hide("/dev")) || (options.without_sys && !hide("/sys")) ||
+            ::chdir(dir.c_str()) != 0 || (options.unprivileged && !drop_privileges()))
             ::_exit(126);
         std::vector<char *> argv;
         const std::string &program = options.program;
@@ -281,7 +283,7 @@ bool can_run_unprivileged(const std::string &program) {
 bool can_hide_dev() {
     pid_t pid = ::fork();
     if (pid == 0)
-        ::_exit(hide_dev() && ::access("/dev/null", F_OK) != 0 ? 0 : 1);
+        ::_exit(hide("/dev") && ::access("/dev/null", F_OK) != 0 ? 0 : 1);
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;

@@ -54,6 +54,7 @@ struct run_options {
     std::vector<int> ignored_signals;
     bool stderr_to_tty = false; // a terminal of its own, read back as `err`
     bool without_dev = false;   // an empty /dev, as in a minimal chroot
+    bool without_sys = false;   // an empty /sys: a machine without serial ports
     bool unprivileged = false;  // run as user and group 65534
     std::vector<std::string> args;
     std::string program = commands().freqimg;

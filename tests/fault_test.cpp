@@ -42,6 +42,8 @@ TEST(quoted_name, shows_names_as_gnu_ls_does_and_nothing_a_terminal_acts_on) {
         {"a\nb", "'a'$'\\n''b'"},
         {"\x1B]0;x\a", "''$'\\033'']0;x'$'\\a'"},
         {"a\x7F", "'a'$'\\177'"},
+        {"\r\x0E", "''$'\\r\\016'"},
+        {"it's\n", "'it'\\''s'$'\\n'"}, // a quote, but no double quotes round a control
         {"a\xFF"
          "b",
          "'a'$'\\377''b'"},

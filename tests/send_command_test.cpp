@@ -121,6 +121,16 @@ TEST_F(send, lists_the_ports_or_says_there_are_none) {
              at = end + 1)
             EXPECT_NE(r.out.substr(at, end - at).find("  "), std::string::npos) << r.out;
     }
+    // On a machine without any (a /sys of its own, empty).
+    if (!under_wine() && can_hide_dev()) {
+        run_options bare = sender({"--list-ports"});
+        bare.without_sys = true;
+        run_result none = run_freqimg(tmp.path, bare);
+        EXPECT_EQ(none.exit_status, 1);
+        EXPECT_EQ(none.err, "freqimg-send: no serial ports found: is the cable plugged in? 'dmesg' "
+                            "shows what the system saw when it was plugged in\n");
+        EXPECT_EQ(none.out, "");
+    }
     run_result extra = run_freqimg(tmp.path, sender({"--list-ports", line.path}));
     EXPECT_EQ(extra.exit_status, 2);
     EXPECT_EQ(extra.err, "freqimg-send: extra operand '" + line.path +

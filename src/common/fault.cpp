@@ -44,8 +44,8 @@ std::size_t printable_character(std::string_view text) {
             return 0;
         c = (c << 6U) | (byte(i) & 0x3FU);
     }
-    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[size] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c < 0xA0)
+    constexpr char32_t least[] = {0x80, 0x800, 0x10000}; // for 2, 3 and 4 bytes
+    if (c < least[size - 2] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c < 0xA0)
         return 0;
     return size;
 }
