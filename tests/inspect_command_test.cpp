@@ -388,6 +388,8 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
                                                "-o",     "/dev/null",
                                                "-e",     "inject=link:error=EPERM",
                                                "-e",     "inject=renameat2:error=EINVAL"};
+    const std::vector<std::string> rename_alone = {"strace",    "-f", "-o",
+                                                   "/dev/null", "-e", "inject=link:error=EPERM"};
     std::vector<std::string> nor_a_new_name = no_links;
     nor_a_new_name.insert(nor_a_new_name.end(), {"-e", "inject=openat:error=EACCES:when=3"});
     const std::string kept = tmp.path + "/kept.bin";
@@ -416,6 +418,7 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
          0,
          "",
          ""},
+        {example_stream, tmp.path + "/renamed.bin", rename_alone, 0, "", ""},
         {example_stream, tmp.path + "/linkless.bin", no_links, 0, "", ""},
         {example_stream, kept, nor_a_new_name, 1,
          "freqimg-inspect: " + kept + ": cannot save: Permission denied; the bytes are kept in " +

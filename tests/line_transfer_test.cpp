@@ -82,6 +82,14 @@ TEST(send_stream, lets_go_of_the_line_only_once_the_adapter_has_sent_its_last_by
             EXPECT_EQ(line.held_for() > ms(0), !waits) << fifo;
         }
     EXPECT_EQ(std::chrono::duration_cast<ms>(fifo_guard(largest_unseen_fifo, 9600)), ms(1079));
+    // Nor does a FIFO larger than any the guard allows for let a send end
+    // before its bytes can have left at the line's speed.
+    model_line larger(9600, 4096, 4096, driver::blind_to_fifo);
+    EXPECT_EQ(send_stream(larger, stream, 9600, 16000, [](std::size_t) {}).sent, stream.size());
+    EXPECT_EQ(larger.left(), stream.size());
+    // A byte's time is rounded up, never down: 10 us at 1 Mbaud, 1042 at 9600.
+    EXPECT_EQ(fifo_guard(0, 1'000'000), std::chrono::microseconds(10'020));
+    EXPECT_EQ(fifo_guard(0, 9600), std::chrono::microseconds(12'084));
 }
 
 TEST(send_stream, time_limit_counts_from_the_last_byte_that_left) {
