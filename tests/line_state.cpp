@@ -45,6 +45,10 @@ line_state unusual_state(line_state s, bool exact_speed) {
     s.cflag &= ~static_cast<unsigned>(CSIZE | PARODD | CLOCAL | CBAUD | (CBAUD << IBSHIFT));
     s.cflag |= CS7 | PARENB | CSTOPB | CRTSCTS | (exact_speed ? BOTHER : B300);
     s.ispeed = s.ospeed = exact_speed ? 250000 : 300;
+    if (exact_speed) { // input at a speed of its own
+        s.cflag |= B1200 << IBSHIFT;
+        s.ispeed = 1200;
+    }
     s.iflag |= IXON | IXOFF | ICRNL;
     s.oflag |= OPOST | ONLCR;
     s.lflag |= ICANON | ECHO | ISIG | IEXTEN;

@@ -22,7 +22,8 @@ void write_line_state(int fd, const line_state &state);
 // `from` made as unlike what a send sets as a line can be: 7 data bits,
 // even parity, two stop bits, RTS/CTS and XON/XOFF flow control, canonical
 // input with echo, modem lines obeyed, and 250000 baud, a speed that only
-// termios2 can set (or 300 baud, without `exact_speed`). A pseudo-terminal
+// termios2 can set, with input at 1200 (or 300 baud both ways, without
+// `exact_speed`). A pseudo-terminal
 // keeps 8 data bits and no parity whatever it is told.
 line_state unusual_state(line_state from, bool exact_speed = true);
 

@@ -270,6 +270,20 @@ TEST_F(send, sets_the_line_while_it_holds_it_and_puts_it_back_on_every_signal) {
                              SIGALRM, SIGUSR1, SIGUSR2, SIGRTMIN, SIGRTMAX};
     if (under_wine())
         signals = {SIGINT};
+    // A signal that does not end the process (a resized window) leaves the
+    // line held as it is, and the send goes on.
+    if (!under_wine()) {
+        started sending = start_on_a_suspended_line({"--speed", "4800"});
+        ::kill(sending.pid, SIGWINCH);
+        ::kill(sending.pid, SIGCHLD);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(line.held_fault(4800), "");
+        EXPECT_TRUE(line.exclusive());
+        ::tcflow(line.terminal, TCOON);
+        EXPECT_EQ(line.received(), example_stream);
+        EXPECT_EQ(finish_command(sending).exit_status, 0);
+        expect_line_as_before("after a send that a window's resizing did not stop");
+    }
     for (int signal : signals) {
         started sending = start_on_a_suspended_line({"--speed", "4800"});
         EXPECT_EQ(line.held_fault(4800), "") << strsignal(signal);
