@@ -229,11 +229,14 @@ TEST_F(send, refuses_a_terminal_that_is_no_free_serial_line) {
     // Typed with nothing piped in, the user's terminal must not be read
     // raw; as PORT (/dev/tty, "$(tty)"), a pseudo-terminal master or the
     // system console, it must not be sent to: the stream would reach the
-    // screen, nobody, or be mixed with kernel messages.
+    // screen, nobody, or be mixed with kernel messages. Each is refused
+    // before any input is read: a FIFO that no one writes would hang a run
+    // that read it first.
     SKIP_UNDER_WINE("Unix terminals");
     pty_pair users;
     const line_state users_before = users.state();
-    const std::string stream = stream_file(example_stream);
+    const std::string stream = tmp.path + "/never-written";
+    ASSERT_EQ(::mkfifo(stream.c_str(), 0600), 0);
     const std::string yours = ": is the terminal you type at, not a serial line\n";
     struct row {
         std::vector<std::string> args;

@@ -249,13 +249,20 @@ std::string device_path(const char *path, int fd) {
 }
 
 // The device of this process's controlling terminal, or 0 without one.
+// /dev/tty opens it, but is what fstat describes; Linux names the terminal
+// behind it.
 dev_t controlling_terminal() {
     int fd = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info {};
-    bool known = fd >= 0 && ::fstat(fd, &info) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return known ? info.st_rdev : 0;
+    if (fd < 0)
+        return 0;
+    dev_t device = 0;
+#ifdef TIOCGDEV
+    unsigned int number = 0;
+    if (::ioctl(fd, TIOCGDEV, &number) == 0)
+        device = static_cast<dev_t>(number);
+#endif
+    ::close(fd);
+    return device;
 }
 
 // Why the terminal device `device`, named `name`, is no line to borrow,
