@@ -76,7 +76,7 @@ bool is_system_console(dev_t device, const std::string &sys) {
 }
 
 std::string tty_driver(const std::string &device_dir) {
-    char real[PATH_MAX];
+    char real[PATH_MAX]{};
     if (::realpath(device_dir.c_str(), real) == nullptr)
         return {};
     for (std::string dir = real; dir.size() > 1; dir.resize(dir.rfind('/'))) {
