@@ -83,13 +83,14 @@ std::string quote(std::string_view name, bool always) {
     }
     if (plain && !always)
         return std::string(name);
-    std::string out;
-    if (printable && single_quote && !breaks_double)
-        return out.append(1, '"').append(name).append(1, '"');
+    if (printable && single_quote && !breaks_double) {
+        std::string out(1, '"');
+        return out.append(name).append(1, '"');
+    }
     // Printable runs in '...', a quote in them as '\'', and bytes that are
     // no character in $'...' between them.
     enum { quoted, escaped } in = quoted;
-    out = "'";
+    std::string out(1, '\'');
     for (std::size_t i = 0; i < name.size();) {
         std::size_t n = printable_character(name.substr(i));
         if (n == 0) {
