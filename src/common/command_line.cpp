@@ -117,7 +117,8 @@ bool parse_seconds(const char *text, unsigned &milliseconds) {
         return false;
     std::string thousandths(fraction.substr(0, 3));
     thousandths.resize(3, '0');
-    unsigned long long ms = seconds > most ? most + 1 : seconds * 1000 + std::stoull(thousandths);
+    unsigned long long ms =
+        seconds > most / 1000 ? most + 1 : seconds * 1000 + std::stoull(thousandths);
     std::string_view rest = fraction.substr(std::min<std::size_t>(3, fraction.size()));
     bool more = rest.find_first_not_of('0') != std::string_view::npos;
     if (ms < 1 || ms > most || (ms == most && more))
