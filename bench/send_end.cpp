@@ -7,8 +7,8 @@
 //
 // usage: send_end [RUNS]
 
-#include "line_transfer.hpp"
-#include "timed_drain.hpp"
+#include "serial/line_transfer.hpp"
+#include "serial/timed_drain.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The strip files on disk, where a strip read back is not the one written.
-#include "channel_files.hpp"
+#include "channels/channel_files.hpp"
 
 #include <gtest/gtest.h>
 

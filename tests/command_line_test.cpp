@@ -1,4 +1,4 @@
-#include "command_line.hpp"
+#include "common/command_line.hpp"
 
 #include <gtest/gtest.h>
 

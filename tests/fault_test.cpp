@@ -1,4 +1,4 @@
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 #include <gtest/gtest.h>
 

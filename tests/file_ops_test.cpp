@@ -1,7 +1,7 @@
 // The POSIX file layer on its own: what the commands rest on, in the cases
 // the commands' own runs cannot reach (a write the output takes in parts, a
 // file written over in its middle).
-#include "file_ops.hpp"
+#include "platform/file_ops.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "image_frame.hpp"
-#include "image_template.hpp"
+#include "image/image_frame.hpp"
+#include "image/image_template.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "image_template.hpp"
+#include "image/image_template.hpp"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // only when the policy waits, so every run is exact and instant.
 #pragma once
 
-#include "line_port.hpp"
+#include "serial/line_port.hpp"
 
 #include <algorithm>
 #include <deque>

@@ -1,6 +1,6 @@
 // What a user who may not open a port is told, from account files of the
 // test's own.
-#include "permission_hint.hpp"
+#include "serial/permission_hint.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The port lister on a sysfs and /dev of the test's own making.
-#include "port_list.hpp"
-#include "tty_sysfs_linux.hpp"
+#include "serial/port_list.hpp"
+#include "serial/tty_sysfs_linux.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Property: every well-formed list, however it is laid out, becomes a sound
 // stream from which both of its columns come back exactly.
-#include "freq_list.hpp"
-#include "image_decode.hpp"
-#include "image_template.hpp"
+#include "channels/freq_list.hpp"
+#include "image/image_decode.hpp"
+#include "image/image_template.hpp"
 #include "random_list.hpp"
 #include "stream_check.hpp"
 

@@ -1,7 +1,7 @@
 // Borrowing a line on a real pseudo-terminal: each speed the commands accept
 // is the speed the kernel sets, and the line goes back as it was.
 #include "line_state.hpp"
-#include "serial_line.hpp"
+#include "serial/serial_line.hpp"
 
 #include <gtest/gtest.h>
 

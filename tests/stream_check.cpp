@@ -1,6 +1,6 @@
 #include "stream_check.hpp"
 
-#include "image_template.hpp"
+#include "image/image_template.hpp"
 
 #include <cctype>
 #include <vector>

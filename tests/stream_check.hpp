@@ -3,7 +3,7 @@
 // composes it.
 #pragma once
 
-#include "image_frame.hpp"
+#include "image/image_frame.hpp"
 
 #include <string>
 #include <string_view>

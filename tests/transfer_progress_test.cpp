@@ -1,4 +1,4 @@
-#include "transfer_progress.hpp"
+#include "stream/transfer_progress.hpp"
 
 #include <gtest/gtest.h>
 

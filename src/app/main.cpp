@@ -7,8 +7,8 @@
 // failure prints one line and exits 1, and takes back what it wrote to a
 // regular file.
 
-#include "channel_files.hpp"
-#include "image_template.hpp"
+#include "channels/channel_files.hpp"
+#include "image/image_template.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "channel_files.hpp"
+#include "channels/channel_files.hpp"
 
 #include <algorithm>
 #include <array>

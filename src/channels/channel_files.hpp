@@ -4,9 +4,9 @@
 // every failure comes back as a fault naming the file and the system's reason.
 #pragma once
 
-#include "fault.hpp"
-#include "file_ops.hpp"
-#include "freq_list.hpp"
+#include "channels/freq_list.hpp"
+#include "common/fault.hpp"
+#include "platform/file_ops.hpp"
 
 namespace freqimg {
 

@@ -1,4 +1,4 @@
-#include "freq_list.hpp"
+#include "channels/freq_list.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -7,7 +7,7 @@
 // row order, 120 characters with no separator.
 #pragma once
 
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "command_line.hpp"
+#include "common/command_line.hpp"
 
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,11 +2,11 @@
 // what it would program, or gives back the channel list that makes it. It
 // reads a file, a pipe, or one stream from a serial line.
 
-#include "command_line.hpp"
-#include "file_ops.hpp"
-#include "image_decode.hpp"
-#include "stream_input.hpp"
-#include "stream_report.hpp"
+#include "common/command_line.hpp"
+#include "freqimg-inspect/stream_report.hpp"
+#include "image/image_decode.hpp"
+#include "platform/file_ops.hpp"
+#include "stream/stream_input.hpp"
 
 #include <algorithm>
 #include <cstdio>

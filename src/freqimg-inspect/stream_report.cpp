@@ -1,8 +1,8 @@
-#include "stream_report.hpp"
+#include "freqimg-inspect/stream_report.hpp"
 
-#include "fault.hpp"
-#include "freq_list.hpp"
-#include "image_template.hpp"
+#include "channels/freq_list.hpp"
+#include "common/fault.hpp"
+#include "image/image_template.hpp"
 
 #include <cstdio>
 

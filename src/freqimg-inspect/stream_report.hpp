@@ -3,7 +3,7 @@
 // back into a channel list.
 #pragma once
 
-#include "image_decode.hpp"
+#include "image/image_decode.hpp"
 
 #include <string>
 #include <vector>

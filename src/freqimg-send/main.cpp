@@ -6,14 +6,14 @@
 // reaches the line. The line is borrowed (exclusive, raw 8N1, no flow
 // control) and put back as it was on every way out.
 
-#include "command_line.hpp"
-#include "file_ops.hpp"
-#include "image_decode.hpp"
-#include "line_transfer.hpp"
-#include "port_list.hpp"
-#include "serial_line.hpp"
-#include "stream_input.hpp"
-#include "transfer_progress.hpp"
+#include "common/command_line.hpp"
+#include "image/image_decode.hpp"
+#include "platform/file_ops.hpp"
+#include "serial/line_transfer.hpp"
+#include "serial/port_list.hpp"
+#include "serial/serial_line.hpp"
+#include "stream/stream_input.hpp"
+#include "stream/transfer_progress.hpp"
 
 #include <algorithm>
 #include <charconv>

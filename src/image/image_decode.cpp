@@ -1,7 +1,7 @@
-#include "image_decode.hpp"
+#include "image/image_decode.hpp"
 
-#include "fault.hpp"
-#include "image_template.hpp"
+#include "common/fault.hpp"
+#include "image/image_template.hpp"
 
 #include <algorithm>
 #include <cstdio>

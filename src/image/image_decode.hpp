@@ -5,7 +5,7 @@
 // text, so that a stream freqimg would not make is never taken for one.
 #pragma once
 
-#include "image_frame.hpp"
+#include "image/image_frame.hpp"
 
 #include <array>
 #include <cstdint>

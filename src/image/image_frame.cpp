@@ -1,4 +1,4 @@
-#include "image_frame.hpp"
+#include "image/image_frame.hpp"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 // mistyped row does not build.
 #pragma once
 
-#include "image_frame.hpp"
+#include "image/image_frame.hpp"
 
 #include <array>
 #include <cstdint>

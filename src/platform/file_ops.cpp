@@ -1,7 +1,7 @@
 // What file_ops.hpp says the same way on every platform: both C runtimes
 // carry a failure's reason in errno.
 
-#include "file_ops.hpp"
+#include "platform/file_ops.hpp"
 
 #include <cerrno>
 #include <cstring>

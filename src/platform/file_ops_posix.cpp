@@ -1,7 +1,7 @@
 // file_ops.hpp with POSIX calls.
 
-#include "file_ops.hpp"
-#include "posix_descriptors.hpp"
+#include "platform/file_ops.hpp"
+#include "platform/posix_descriptors.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // beneath them. File names are UTF-8: the commands' manifest makes it the
 // code page of the narrow API.
 
-#include "file_ops.hpp"
+#include "platform/file_ops.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -10,7 +10,7 @@
 // clocked out. adapter_fifo() says which kind of driver a line has.
 #pragma once
 
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 #include <chrono>
 #include <cstddef>

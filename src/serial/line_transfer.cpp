@@ -1,6 +1,6 @@
-#include "line_transfer.hpp"
+#include "serial/line_transfer.hpp"
 
-#include "image_frame.hpp"
+#include "image/image_frame.hpp"
 
 #include <algorithm>
 #include <cmath>

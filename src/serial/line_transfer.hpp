@@ -3,7 +3,7 @@
 // every platform, over the primitives of line_port.hpp.
 #pragma once
 
-#include "line_port.hpp"
+#include "serial/line_port.hpp"
 
 #include <functional>
 #include <vector>

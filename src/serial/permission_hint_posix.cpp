@@ -1,8 +1,8 @@
 // The account files are read as text: getgrgid and getpwuid would need the
 // C library's name services at run time, which a static command cannot load.
-#include "permission_hint.hpp"
+#include "serial/permission_hint.hpp"
 
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 #include <algorithm>
 #include <charconv>

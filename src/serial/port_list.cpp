@@ -1,6 +1,6 @@
-#include "port_list.hpp"
+#include "serial/port_list.hpp"
 
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 namespace freqimg {
 

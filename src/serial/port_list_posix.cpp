@@ -2,10 +2,10 @@
 // driver, and for a USB adapter the USB device's ids and name; the stable
 // names from /dev/serial/by-id; locks from the lock folder.
 
-#include "port_list.hpp"
+#include "serial/port_list.hpp"
 
-#include "tty_sysfs_linux.hpp"
-#include "uucp_lock.hpp"
+#include "serial/tty_sysfs_linux.hpp"
+#include "serial/uucp_lock.hpp"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 // (HARDWARE\DEVICEMAP\SERIALCOMM), with the names, drivers and USB ids that
 // SetupAPI knows for the present ones.
 
-#include "port_list.hpp"
+#include "serial/port_list.hpp"
 
 #include <algorithm>
 #include <cctype>

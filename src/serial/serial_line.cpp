@@ -1,4 +1,4 @@
-#include "serial_line.hpp"
+#include "serial/serial_line.hpp"
 
 #include <thread>
 

@@ -9,8 +9,8 @@
 // with termios, serial_line_win32.cpp with the Windows communications API.
 #pragma once
 
-#include "fault.hpp"
-#include "line_port.hpp"
+#include "common/fault.hpp"
+#include "serial/line_port.hpp"
 
 #include <memory>
 

@@ -1,14 +1,14 @@
 // serial_line.hpp on POSIX terminals (termios), with Linux's exclusive mode
 // and exact speeds where the platform has them.
 
-#include "serial_line.hpp"
+#include "serial/serial_line.hpp"
 
-#include "permission_hint.hpp"
-#include "posix_descriptors.hpp"
-#include "termios2_linux.hpp"
-#include "timed_drain.hpp"
-#include "tty_sysfs_linux.hpp"
-#include "uucp_lock.hpp"
+#include "platform/posix_descriptors.hpp"
+#include "serial/permission_hint.hpp"
+#include "serial/termios2_linux.hpp"
+#include "serial/timed_drain.hpp"
+#include "serial/tty_sysfs_linux.hpp"
+#include "serial/uucp_lock.hpp"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 // console handler that puts the line back on Ctrl-C, Ctrl-Break and a
 // closed console.
 
-#include "serial_line.hpp"
+#include "serial/serial_line.hpp"
 
-#include "file_ops.hpp"
+#include "platform/file_ops.hpp"
 
 #include <algorithm>
 #include <atomic>

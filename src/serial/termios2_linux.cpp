@@ -1,6 +1,6 @@
 // termios2 lives in the kernel's own headers, which cannot share a
 // translation unit with the C library's <termios.h>.
-#include "termios2_linux.hpp"
+#include "serial/termios2_linux.hpp"
 
 #if defined(__linux__)
 #include <asm/ioctls.h>

@@ -1,4 +1,4 @@
-#include "timed_drain.hpp"
+#include "serial/timed_drain.hpp"
 
 #include <chrono>
 #include <condition_variable>

@@ -5,7 +5,7 @@
 // a signal, which a user could send too.
 #pragma once
 
-#include "fault.hpp"
+#include "common/fault.hpp"
 
 #include <functional>
 #include <memory>

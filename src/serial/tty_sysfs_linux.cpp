@@ -1,6 +1,6 @@
 // With plain POSIX calls: std::filesystem would double the size of a
 // static command for these few look-ups.
-#include "tty_sysfs_linux.hpp"
+#include "serial/tty_sysfs_linux.hpp"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // is where sysfs is mounted; a test gives a tree of its own.
 #pragma once
 
-#include "line_port.hpp"
+#include "serial/line_port.hpp"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "uucp_lock.hpp"
+#include "serial/uucp_lock.hpp"
 
 #include <algorithm>
 #include <array>

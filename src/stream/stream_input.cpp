@@ -1,11 +1,11 @@
-#include "stream_input.hpp"
+#include "stream/stream_input.hpp"
 
-#include "file_ops.hpp"
-#include "freq_list.hpp"
-#include "image_template.hpp"
-#include "line_transfer.hpp"
-#include "serial_line.hpp"
-#include "transfer_progress.hpp"
+#include "channels/freq_list.hpp"
+#include "image/image_template.hpp"
+#include "platform/file_ops.hpp"
+#include "serial/line_transfer.hpp"
+#include "serial/serial_line.hpp"
+#include "stream/transfer_progress.hpp"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,8 @@
 // stream is plain, saying so in one line rather than in sixty.
 #pragma once
 
-#include "fault.hpp"
-#include "image_decode.hpp"
+#include "common/fault.hpp"
+#include "image/image_decode.hpp"
 
 #include <cstddef>
 #include <span>

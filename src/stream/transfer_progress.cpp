@@ -1,8 +1,8 @@
-#include "transfer_progress.hpp"
+#include "stream/transfer_progress.hpp"
 
-#include "fault.hpp"
-#include "image_frame.hpp"
-#include "line_transfer.hpp"
+#include "common/fault.hpp"
+#include "image/image_frame.hpp"
+#include "serial/line_transfer.hpp"
 
 #include <algorithm>
 #include <cstring>

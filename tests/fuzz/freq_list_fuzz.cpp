@@ -1,9 +1,9 @@
 // Fuzz target for every reader of untrusted bytes: the channel list reader,
 // the strip file reader and the stream decoder of freqimg-inspect. Each input
 // is given to all three, and what each accepts must hold up.
-#include "freq_list.hpp"
-#include "image_decode.hpp"
-#include "image_template.hpp"
+#include "channels/freq_list.hpp"
+#include "image/image_decode.hpp"
+#include "image/image_template.hpp"
 #include "stream_check.hpp"
 
 #include <algorithm>
