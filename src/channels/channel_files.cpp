@@ -6,10 +6,6 @@
 namespace freqimg {
 namespace {
 
-fault system_fault(const char *path, const char *what, int error) {
-    return make_fault("%s: %s: %s", path, what, error_text(error));
-}
-
 // Reads on from `fd`, past what the list was read from, for where text
 // begins after it, counting lines on from `counted`.
 template <std::size_t n>
@@ -19,9 +15,10 @@ rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counte
         long long got = read_up_to(fd, buffer.data(), buffer.size());
         if (got <= 0) {
             if (got < 0)
-                rest.unread = make_fault("%s: warning: the rest of the file after channel 20 "
-                                         "could not be read: %s",
-                                         freq_list_path, error_text(last_error()));
+                rest.unread = {freq_list_path,
+                               formatted("the rest of the file after channel 20 could not be "
+                                         "read: %s",
+                                         error_text(last_error()))};
             return rest;
         }
         std::string_view part(buffer.data(), static_cast<std::size_t>(got));
@@ -32,9 +29,10 @@ rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counte
         looked += part.size();
     }
     if (read_up_to(fd, buffer.data(), 1) != 0)
-        rest.unread = make_fault("%s: warning: more than %zu MiB of blanks follow channel 20; the "
-                                 "rest could not be read",
-                                 freq_list_path, rest_look_limit >> 20U);
+        rest.unread = {freq_list_path,
+                       formatted("more than %zu MiB of blanks follow channel 20; the rest could "
+                                 "not be read",
+                                 rest_look_limit >> 20U)};
     return rest;
 }
 

@@ -29,7 +29,7 @@ inline constexpr std::size_t rest_look_limit = 16 << 20;
 // must not be dropped in silence.
 struct rest_of_list {
     unsigned line = 0; // where text after the list begins; 0 when none does
-    fault unread;      // a warning, when the file could not be looked through
+    warning unread;    // when the file could not be looked through
 };
 
 // Reads "freq.dat" into `table` and the line of each field into `lines`. It

@@ -197,15 +197,15 @@ bool holds_frequency(std::string_view entry) {
     return is_blank_entry(entry) || (entry.size() == freq_entry_size && all_decimal(entry));
 }
 
-fault entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
-                    std::size_t column) {
+warning entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
+                      std::size_t column) {
     const freq_field &field = table[channel][column];
     std::string_view entry(field.data());
     if (entry[0] == '-' || holds_frequency(entry))
         return {};
-    return make_fault("%s:%u: warning: channel %zu %s %s is not a frequency; it is sent as written",
-                      freq_list_path, lines[channel][column], channel, field_name(column),
-                      quoted(entry).data());
+    return {formatted("%s:%u", freq_list_path, lines[channel][column]),
+            formatted("channel %zu %s %s is not a frequency; it is sent as written", channel,
+                      field_name(column), quoted(entry).data())};
 }
 
 strip make_strip(const freq_table &table, std::size_t column) {

@@ -91,9 +91,9 @@ bool holds_frequency(std::string_view entry);
 
 // Returns a warning for the field of `channel` (1-20) in `column` when it is
 // an entry but no frequency ("47642a"): it is sent as written, but the radio
-// cannot tune to it. Returns an empty fault for any other field.
-fault entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
-                    std::size_t column);
+// cannot tune to it. Returns an empty warning for any other field.
+warning entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
+                      std::size_t column);
 
 // Returns the strip of `column` (tx_column or rx_column) of a table that
 // parse_freq_list accepted: a blank field gives blank_entry, any other is

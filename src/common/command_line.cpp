@@ -1,6 +1,7 @@
 #include "common/command_line.hpp"
 
 #include "common/fault.hpp"
+#include "common/report.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,29 +21,26 @@ constexpr int first_option_value = 256;
 
 // Says what getopt_long found wrong, in GNU's words: the Windows C
 // runtime's getopt words it otherwise, so both keep quiet and this speaks.
-void report_option_error(const char *program, const char *arg,
-                         std::span<const long_option> options) {
+void report_option_error(const char *arg, std::span<const long_option> options) {
     if (optopt >= first_option_value) {
         const long_option &o = options[static_cast<std::size_t>(optopt - first_option_value)];
-        std::fprintf(stderr,
-                     o.takes_value ? "%s: option '--%s' requires an argument\n"
-                                   : "%s: option '--%s' doesn't allow an argument\n",
-                     program, o.name);
+        report_error(formatted(o.takes_value ? "option '--%s' requires an argument"
+                                             : "option '--%s' doesn't allow an argument",
+                               o.name));
     } else if (optopt > 0) { // there are no short options
-        std::fprintf(stderr, "%s: invalid option -- %s\n", program,
-                     quoted_value(std::string(1, static_cast<char>(optopt))).c_str());
+        report_error("invalid option -- " +
+                     quoted_value(std::string(1, static_cast<char>(optopt))));
     } else {
         // No two options begin alike, so none is ambiguous.
-        std::fprintf(stderr, "%s: unrecognized option %s\n", program, quoted_value(arg).c_str());
+        report_error("unrecognized option " + quoted_value(arg));
     }
 }
 
 } // namespace
 
-std::optional<int> read_options(const char *program, const char *usage, int argc, char **argv,
-                                std::span<const long_option> given,
-                                const std::function<bool(std::size_t, const char *)> &take,
-                                int &status) {
+options_read read_options(const char *usage, int argc, char **argv,
+                          std::span<const long_option> given,
+                          const std::function<bool(std::size_t, const char *)> &take) {
     std::vector<long_option> options(given.begin(), given.end());
     const std::size_t help = options.size(), version = help + 1;
     options.push_back({"help", false});
@@ -57,30 +55,18 @@ std::optional<int> read_options(const char *program, const char *usage, int argc
     for (int found; (found = getopt_long(argc, argv, ":", table.data(), nullptr)) != -1;) {
         auto index = static_cast<std::size_t>(found - first_option_value);
         if (found >= first_option_value && (index == help || index == version)) {
-            status =
-                write_output(program, index == help ? std::string(usage) : version_text(program));
-            return std::nullopt;
+            return {
+                0, write_output(index == help ? std::string(usage) : version_text(program_name()))};
         }
         if (found >= first_option_value && index < help) {
             if (take(index, optarg))
                 continue;
-            status = 2;
-            return std::nullopt;
+            return {0, 2};
         }
-        report_option_error(program, argv[optind - 1], options);
-        status = usage_error(program, nullptr);
-        return std::nullopt;
+        report_option_error(argv[optind - 1], options);
+        return {0, usage_error(nullptr)};
     }
-    return optind;
-}
-
-int usage_error(const char *program, const char *what, const char *arg) {
-    if (what != nullptr && arg != nullptr)
-        std::fprintf(stderr, "%s: %s %s\n", program, what, quoted_value(arg).c_str());
-    else if (what != nullptr)
-        std::fprintf(stderr, "%s: %s\n", program, what);
-    std::fprintf(stderr, "Try '%s --help' for more information.\n", program);
-    return 2;
+    return {optind, std::nullopt};
 }
 
 std::string version_text(const char *program) {
@@ -92,11 +78,10 @@ std::string version_text(const char *program) {
                                   "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
-int write_output(const char *program, std::string_view text) {
+int write_output(std::string_view text) {
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fclose(stdout) == 0)
         return 0;
-    std::fprintf(stderr, "%s: write error: %s\n", program, std::strerror(errno));
-    return 1;
+    return report_write_error(errno);
 }
 
 bool parse_seconds(const char *text, unsigned &milliseconds) {

@@ -1,6 +1,7 @@
 #include "common/fault.hpp"
 
 #include <cstdio>
+#include <cstring>
 
 namespace freqimg {
 namespace {
@@ -120,6 +121,11 @@ fault make_fault(const char *format, ...) {
     fault f{vformatted(format, args)};
     va_end(args);
     return f;
+}
+
+fault system_fault(std::string_view name, const char *what, int error) {
+    return make_fault("%.*s: %s: %s", static_cast<int>(name.size()), name.data(), what,
+                      std::strerror(error));
 }
 
 std::string formatted(const char *format, ...) {

@@ -18,6 +18,16 @@ struct fault {
     const char *c_str() const { return text.c_str(); }
 };
 
+// Something the user should know that does not stop the run: what it is
+// about ("freq.dat:7", "standard input"; empty for the run as a whole) and
+// what it says. An empty text means there is nothing to say.
+struct warning {
+    std::string about;
+    std::string text;
+
+    explicit operator bool() const { return !text.empty(); }
+};
+
 // MinGW's printf takes C99 formats (%zu) in the GNU form of the check.
 #if defined(__MINGW32__)
 #define FREQIMG_PRINTF(string, first) [[gnu::format(gnu_printf, string, first)]]
@@ -27,6 +37,10 @@ struct fault {
 
 // Returns a fault whose text is formatted as by printf, however long.
 FREQIMG_PRINTF(1, 2) fault make_fault(const char *format, ...);
+
+// Returns "NAME: WHAT: REASON", with REASON the system's text for its error
+// number `error` ("temptx.dat: cannot create: Permission denied").
+fault system_fault(std::string_view name, const char *what, int error);
 
 // Returns the text formatted as by printf, however long.
 FREQIMG_PRINTF(1, 2) std::string formatted(const char *format, ...);

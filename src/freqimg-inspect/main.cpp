@@ -3,10 +3,13 @@
 // reads a file, a pipe, or one stream from a serial line.
 
 #include "common/command_line.hpp"
+#include "common/report.hpp"
 #include "freqimg-inspect/stream_report.hpp"
 #include "image/image_decode.hpp"
 #include "platform/file_ops.hpp"
+#include "serial/serial_line.hpp"
 #include "stream/stream_input.hpp"
+#include "stream/transfer_progress.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +21,6 @@ namespace {
 
 using namespace freqimg;
 
-constexpr const char *program = "freqimg-inspect";
 constexpr unsigned default_silence_ms = 5000;
 
 constexpr const char *usage_text =
@@ -46,70 +48,67 @@ int inspect(int argc, char **argv) {
     bool freq_list = false;
     const char *save_path = nullptr;
     unsigned silence_ms = default_silence_ms;
-    int status = 0;
-    std::optional<int> operands = read_options(
-        program, usage_text, argc, argv, options,
-        [&](std::size_t o, const char *value) {
+    options_read read =
+        read_options(usage_text, argc, argv, options, [&](std::size_t o, const char *value) {
             if (o == timeout_option && !parse_seconds(value, silence_ms)) {
-                usage_error(program, "invalid timeout", value);
+                usage_error("invalid timeout", value);
                 return false;
             }
             if (o == save_option && *value == '\0') {
-                usage_error(program, "invalid file name", value);
+                usage_error("invalid file name", value);
                 return false;
             }
             freq_list = freq_list || o == freq_list_option;
             save_path = o == save_option ? value : save_path;
             return true;
-        },
-        status);
-    if (!operands)
-        return status;
-    const int first = *operands;
+        });
+    if (read.end_status)
+        return *read.end_status;
+    const int first = read.first_operand;
     if (argc - first > 1)
-        return usage_error(program, "extra operand", argv[first + 1]);
+        return usage_error("extra operand", argv[first + 1]);
     const char *path = argv[first]; // argv[argc] is null: standard input
 
-    auto fail = [](const fault &f) {
-        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
-        return 1;
-    };
     // What cannot be saved (an old backup, a folder that is missing) is
     // refused before a radio is asked to send.
     backup_file backup;
     if (save_path != nullptr)
         if (fault f = backup.open(save_path))
-            return fail(f);
-    std::vector<unsigned char> bytes;
-    decoded_stream stream;
-    fault read = read_stream_input(program, path, silence_ms, bytes);
+            return report_error(f);
+    transfer_progress shown(stderr, is_terminal(standard_error),
+                            transfer_progress::direction::receiving, 0);
+    stream_input in = read_stream_input(path, silence_ms, shown);
+    if (in.noise)
+        report_warning(in.noise);
     // What was read is kept as it came, sound or not, and so is what a line
     // gave before it failed; the check and its exit status are what they
     // would be without it.
     int saved = 0;
-    if (save_path != nullptr && (!read || !bytes.empty()))
-        if (fault f = backup.save(bytes))
-            saved = fail(f);
-    if (read)
-        return fail(read);
-    if (!check_stream_input(program, path, bytes, stream))
+    if (save_path != nullptr && (!in.failure || !in.bytes.empty()))
+        if (fault f = backup.save(in.bytes))
+            saved = report_error(f);
+    if (in.failure)
+        return report_error(in.failure);
+    decoded_stream stream;
+    std::vector<fault> faults = check_stream_input(path, in.bytes, stream);
+    for (const fault &f : faults)
+        report_error(f);
+    if (!faults.empty())
         return 1;
-    const std::string shown = stream_input_name(path);
-    const char *name = shown.c_str();
-    for (const std::string &warning : entry_warnings(stream))
-        std::fprintf(stderr, "%s: %s: warning: %s\n", program, name, warning.c_str());
+    const std::string name = stream_input_name(path);
+    for (const std::string &text : entry_warnings(stream))
+        report_warning({name, text});
     if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)
-        std::fprintf(stderr, "%s: %s: warning: %s; freqimg makes another stream from this list\n",
-                     program, name, how);
-    int shown_status =
-        write_output(program, freq_list ? freq_list_text(stream) : stream_report(stream));
+        report_warning({name, formatted("%s; freqimg makes another stream from this list", how)});
+    int shown_status = write_output(freq_list ? freq_list_text(stream) : stream_report(stream));
     return std::max(saved, shown_status);
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+    set_program_name("freqimg-inspect");
     prepare_process();
-    end_when_out_of_memory(program);
+    end_when_out_of_memory(return_borrowed_line);
     return inspect(argc, argv);
 }

@@ -7,6 +7,7 @@
 // control) and put back as it was on every way out.
 
 #include "common/command_line.hpp"
+#include "common/report.hpp"
 #include "image/image_decode.hpp"
 #include "platform/file_ops.hpp"
 #include "serial/line_transfer.hpp"
@@ -27,7 +28,6 @@ namespace {
 
 using namespace freqimg;
 
-constexpr const char *program = "freqimg-send";
 constexpr unsigned long default_speed = 9600;
 
 constexpr const char *usage_text =
@@ -57,21 +57,15 @@ bool parse_speed(const char *text, unsigned long &speed) {
     return error == std::errc() && stop == end && is_line_speed(speed);
 }
 
-int say(const fault &f) {
-    std::fprintf(stderr, "%s: %s\n", program, f.c_str());
-    return 1;
-}
-
 // Lists the ports, or says in one line that there are none and what to
 // look at.
 int list_serial_ports() {
     std::vector<serial_port> ports = list_ports();
     if (ports.empty()) {
-        std::fprintf(stderr, "%s: no serial ports found: is the cable plugged in? %s\n", program,
-                     no_ports_hint);
-        return 1;
+        return report_error(
+            formatted("no serial ports found: is the cable plugged in? %s", no_ports_hint));
     }
-    return write_output(program, port_list_text(ports));
+    return write_output(port_list_text(ports));
 }
 
 int send(int argc, char **argv) {
@@ -80,33 +74,30 @@ int send(int argc, char **argv) {
     bool list = false;
     unsigned long speed = default_speed;
     unsigned timeout_ms = 0;
-    int status = 0;
-    std::optional<int> operands = read_options(
-        program, usage_text, argc, argv, options,
-        [&](std::size_t o, const char *value) {
+    options_read read =
+        read_options(usage_text, argc, argv, options, [&](std::size_t o, const char *value) {
             if (o == speed_option && !parse_speed(value, speed)) {
-                usage_error(program, "invalid speed", value);
+                usage_error("invalid speed", value);
                 return false;
             }
             if (o == timeout_option && !parse_seconds(value, timeout_ms)) {
-                usage_error(program, "invalid timeout", value);
+                usage_error("invalid timeout", value);
                 return false;
             }
             list = list || o == list_option;
             return true;
-        },
-        status);
-    if (!operands)
-        return status;
-    const int first = *operands;
+        });
+    if (read.end_status)
+        return *read.end_status;
+    const int first = read.first_operand;
     if (list && first < argc)
-        return usage_error(program, "extra operand", argv[first]);
+        return usage_error("extra operand", argv[first]);
     if (list)
         return list_serial_ports();
     if (first >= argc)
-        return usage_error(program, "missing port operand");
+        return usage_error("missing port operand");
     if (argc - first > 2)
-        return usage_error(program, "extra operand", argv[first + 2]);
+        return usage_error("extra operand", argv[first + 2]);
     const char *port = argv[first];
     const char *path = argv[first + 1]; // argv[argc] is null: standard input
     if (timeout_ms == 0)
@@ -115,26 +106,33 @@ int send(int argc, char **argv) {
     // A PORT that is no device (the operands the wrong way round) must not
     // leave the line named as FILE held while its input is awaited.
     if (fault f = check_port(port))
-        return say(f);
+        return report_error(f);
     // `freqimg-send PORT PORT` would wait for ever for a stream from the
     // line it is to send on.
     if (same_device(port, is_standard_input(path) ? nullptr : path))
-        return say(line_messages::the_port_itself(stream_input_name(path).c_str()));
+        return report_error(line_messages::the_port_itself(stream_input_name(path).c_str()));
     // Nothing goes out before the whole stream has been read and checked.
-    std::vector<unsigned char> bytes;
+    transfer_progress shown(stderr, is_terminal(standard_error),
+                            transfer_progress::direction::receiving, 0);
+    stream_input in = read_stream_input(path, timeout_ms, shown);
+    if (in.noise)
+        report_warning(in.noise);
+    if (in.failure)
+        return report_error(in.failure);
     decoded_stream stream;
-    if (fault f = read_stream_input(program, path, timeout_ms, bytes))
-        return say(f);
-    if (!check_stream_input(program, path, bytes, stream))
+    std::vector<fault> faults = check_stream_input(path, in.bytes, stream);
+    for (const fault &f : faults)
+        report_error(f);
+    if (!faults.empty())
         return 1;
     if (const char *how = differs_from_freqimg(stream))
-        std::fprintf(stderr, "%s: %s: warning: %s; sending it as it stands\n", program,
-                     stream_input_name(path).c_str(), how);
+        report_warning({stream_input_name(path), formatted("%s; sending it as it stands", how)});
+    const std::vector<unsigned char> &bytes = in.bytes;
 
     line_refusal why;
     std::unique_ptr<serial_line> line = serial_line::borrow(port, line_use::send, speed, why);
     if (!line)
-        return say(why.message);
+        return report_error(why.message);
     transfer_progress progress(stderr, is_terminal(standard_error),
                                transfer_progress::direction::sending, speed);
     send_outcome sent = send_stream(*line, bytes, speed, timeout_ms,
@@ -142,7 +140,7 @@ int send(int argc, char **argv) {
     line.reset(); // the line is put back before anything is said
     if (fault f = send_failure(quoted_name(port).c_str(), sent, bytes.size(), timeout_ms)) {
         progress.end_line();
-        return say(f);
+        return report_error(f);
     }
     progress.finish(sent.sent);
     return 0;
@@ -151,7 +149,8 @@ int send(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    set_program_name("freqimg-send");
     prepare_process();
-    end_when_out_of_memory(program);
+    end_when_out_of_memory(return_borrowed_line);
     return send(argc, argv);
 }

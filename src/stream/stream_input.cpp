@@ -18,16 +18,6 @@
 namespace freqimg {
 namespace {
 
-const char *program_short_of_memory = "";
-
-[[noreturn]] void memory_exhausted() {
-    return_borrowed_line();
-    // Standard error is unbuffered: this takes no memory.
-    std::fputs(program_short_of_memory, stderr);
-    std::fputs(": memory exhausted\n", stderr);
-    std::_Exit(1);
-}
-
 // `name` cut, at the end of a UTF-8 character, to what the file system
 // counts as at most `size`.
 std::string name_cut_to(std::string name, std::size_t size) {
@@ -57,31 +47,26 @@ int write_new_file(const char *path, std::span<const unsigned char> bytes) {
     return error;
 }
 
-fault system_fault(const char *name, const char *what, int error) {
-    return make_fault("%s: %s: %s", name, what, error_text(error));
-}
-
 // Reads one stream from a borrowed line, showing the wait and the
-// capture's progress on a terminal.
-fault capture(const char *program, const char *name, line_port &line, unsigned silence_ms,
-              std::vector<unsigned char> &bytes) {
-    transfer_progress shown(stderr, is_terminal(standard_error),
-                            transfer_progress::direction::receiving, 0);
+// capture's progress in `shown`.
+void capture(const char *name, line_port &line, unsigned silence_ms, transfer_progress &shown,
+             stream_input &in) {
     shown.note(formatted("%s: waiting for the radio to send (Ctrl-C stops)", name).c_str());
-    capture_outcome got = capture_stream(line, stream_size, silence_ms, bytes,
+    capture_outcome got = capture_stream(line, stream_size, silence_ms, in.bytes,
                                          [&shown](std::size_t n) { shown.update(n); });
     if (got.failure || got.hung_up) {
         shown.end_line();
         if (got.hung_up)
-            return make_fault("%s: the line hung up with %zu of %zu bytes received", name,
-                              bytes.size(), stream_size);
-        return make_fault("%s: read error: %s", name, got.failure.c_str());
+            in.failure = make_fault("%s: the line hung up with %zu of %zu bytes received", name,
+                                    in.bytes.size(), stream_size);
+        else
+            in.failure = make_fault("%s: read error: %s", name, got.failure.c_str());
+        return;
     }
-    shown.finish(bytes.size());
+    shown.finish(in.bytes.size());
     if (got.skipped > 0)
-        std::fprintf(stderr, "%s: %s: warning: skipped %zu %s before the first frame header\n",
-                     program, name, got.skipped, got.skipped == 1 ? "byte" : "bytes");
-    return {};
+        in.noise = {name, formatted("skipped %zu %s before the first frame header", got.skipped,
+                                    got.skipped == 1 ? "byte" : "bytes")};
 }
 
 // Reads all of `fd`, up to one byte past the limit, into a buffer that
@@ -199,11 +184,6 @@ fault backup_file::save(std::span<const unsigned char> bytes) {
                       error_text(error), kept.c_str());
 }
 
-void end_when_out_of_memory(const char *program) {
-    program_short_of_memory = program;
-    std::set_new_handler(memory_exhausted);
-}
-
 bool is_standard_input(const char *path) {
     return path == nullptr || std::strcmp(path, "-") == 0;
 }
@@ -212,31 +192,39 @@ std::string stream_input_name(const char *path) {
     return is_standard_input(path) ? "standard input" : quoted_name(path);
 }
 
-fault read_stream_input(const char *program, const char *path, unsigned silence_ms,
-                        std::vector<unsigned char> &bytes) {
-    const std::string shown = stream_input_name(path);
-    const char *name = shown.c_str();
+stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_progress &shown) {
+    const std::string quoted = stream_input_name(path);
+    const char *name = quoted.c_str();
+    stream_input in;
     bool standard = is_standard_input(path);
     // As gzip will not read compressed data from a terminal: nothing was
     // piped in, and the user's terminal is no stream.
-    if (standard && is_users_terminal(standard_input))
-        return make_fault(
+    if (standard && is_users_terminal(standard_input)) {
+        in.failure = make_fault(
             "standard input is a terminal: pipe a stream in, or name a FILE or a serial line");
+        return in;
+    }
     if (standard ? is_terminal(standard_input) : names_a_device(path)) {
         line_refusal why;
-        if (auto line = serial_line::borrow(standard ? nullptr : path, line_use::receive, 0, why))
-            return capture(program, name, *line, silence_ms, bytes);
-        if (why.kind != line_refusal::not_a_line)
-            return why.message;
+        if (auto line = serial_line::borrow(standard ? nullptr : path, line_use::receive, 0, why)) {
+            capture(name, *line, silence_ms, shown, in);
+            return in;
+        }
+        if (why.kind != line_refusal::not_a_line) {
+            in.failure = why.message;
+            return in;
+        }
         // A device that is no serial line (/dev/null) is read as a file.
     }
     int fd = standard ? standard_input : open_to_read_through(path);
-    if (fd < 0)
-        return system_fault(name, "cannot open", last_error());
-    fault f = read_all(fd, name, bytes);
+    if (fd < 0) {
+        in.failure = system_fault(name, "cannot open", last_error());
+        return in;
+    }
+    in.failure = read_all(fd, name, in.bytes);
     if (!standard)
         close_file(fd);
-    return f;
+    return in;
 }
 
 fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes) {
@@ -273,20 +261,18 @@ fault input_diagnosis(std::string_view name, std::span<const unsigned char> byte
     return {};
 }
 
-bool check_stream_input(const char *program, const char *path, std::span<const unsigned char> bytes,
-                        decoded_stream &stream) {
-    const std::string shown = stream_input_name(path);
-    const char *name = shown.c_str();
+std::vector<fault> check_stream_input(const char *path, std::span<const unsigned char> bytes,
+                                      decoded_stream &stream) {
+    const std::string name = stream_input_name(path);
     stream = decode_stream(bytes);
     if (stream.faults.empty())
-        return true;
-    if (fault f = input_diagnosis(name, bytes)) {
-        std::fprintf(stderr, "%s: %s\n", program, f.c_str());
-        return false;
-    }
+        return {};
+    if (fault f = input_diagnosis(name, bytes))
+        return {f};
+    std::vector<fault> faults;
     for (const std::string &f : stream.faults)
-        std::fprintf(stderr, "%s: %s: %s\n", program, name, f.c_str());
-    return false;
+        faults.push_back({name + ": " + f});
+    return faults;
 }
 
 } // namespace freqimg

@@ -5,6 +5,7 @@
 
 #include "common/fault.hpp"
 #include "image/image_decode.hpp"
+#include "stream/transfer_progress.hpp"
 
 #include <cstddef>
 #include <span>
@@ -17,29 +18,35 @@ namespace freqimg {
 // More than any stream, so that an endless input is cut off and refused.
 inline constexpr std::size_t stream_input_limit = 1 << 20;
 
-// Reads the stream in `path`, or in standard input when `path` is null or
-// "-", into `bytes`: all of a file or a pipe, up to stream_input_limit. A
-// serial line (a terminal device) never ends its input, so from one it
-// reads one stream: the line is borrowed for reading as serial_line.hpp
-// says, and read as capture_stream reads it, with `silence_ms`; noise
-// skipped before the first frame header is warned of ("PROGRAM: NAME:
-// warning: skipped 3 bytes before the first frame header"), and when
-// standard error is a terminal the wait and the capture are shown there.
-// Refuses a standard input that is the user's own terminal. Faults name the
-// input ("standard input" or the path): "cannot open: REASON", "read error:
-// REASON", "stream is over 1048576 bytes, not 2944", "the line hung up with
-// 1380 of 2944 bytes received", and the refusals of borrowing a line. A
-// capture from a line that ended in a fault leaves in `bytes` what came, to
-// be kept; any other fault leaves `bytes` empty.
-fault read_stream_input(const char *program, const char *path, unsigned silence_ms,
-                        std::vector<unsigned char> &bytes);
+// What read_stream_input read: the bytes, a fault, and noise skipped
+// before the first frame header of a capture ("NAME: warning: skipped 3
+// bytes before the first frame header").
+struct stream_input {
+    std::vector<unsigned char> bytes;
+    fault failure;
+    warning noise;
+};
 
-// Decodes `bytes`, read from `path`, into `stream`, and says on standard
-// error what is wrong with them: one line "PROGRAM: NAME: ..." when the
-// input is plainly no stream (see input_diagnosis), otherwise a line for
-// each fault. Returns true for a sound stream.
-bool check_stream_input(const char *program, const char *path, std::span<const unsigned char> bytes,
-                        decoded_stream &stream);
+// Reads the stream in `path`, or in standard input when `path` is null or
+// "-": all of a file or a pipe, up to stream_input_limit. A serial line (a
+// terminal device) never ends its input, so from one it reads one stream:
+// the line is borrowed for reading as serial_line.hpp says, and read as
+// capture_stream reads it, with `silence_ms`, the wait and the capture
+// shown in `shown`. Refuses a standard input that is the user's own
+// terminal. Faults name the input ("standard input" or the path): "cannot
+// open: REASON", "read error: REASON", "stream is over 1048576 bytes, not
+// 2944", "the line hung up with 1380 of 2944 bytes received", and the
+// refusals of borrowing a line. A capture from a line that ended in a fault
+// leaves in `bytes` what came, to be kept; any other fault leaves `bytes`
+// empty.
+stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_progress &shown);
+
+// Decodes `bytes`, read from `path`, into `stream`. Returns what is wrong
+// with them: one fault "NAME: ..." when the input is plainly no stream (see
+// input_diagnosis), otherwise one for each fault the decoder found; none
+// for a sound stream.
+std::vector<fault> check_stream_input(const char *path, std::span<const unsigned char> bytes,
+                                      decoded_stream &stream);
 
 // For bytes that are no sound stream, and plainly something else, what they are
 // and what to do, naming the input `name`: a channel list ("NAME: is a
@@ -78,12 +85,6 @@ class backup_file {
     std::string path_, part_;
     int fd_ = -1;
 };
-
-// Makes running out of memory end the process with one line, "PROGRAM:
-// memory exhausted", and exit status 1, after putting a borrowed line back.
-// No exception: with memory this short the runtime may have none left to
-// throw one with. `program` must live as long as the process.
-void end_when_out_of_memory(const char *program);
 
 // Returns true when `path` means standard input: null, or "-".
 bool is_standard_input(const char *path);
