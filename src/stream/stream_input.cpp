@@ -271,7 +271,7 @@ std::vector<fault> check_stream_input(const char *path, std::span<const unsigned
         return {f};
     std::vector<fault> faults;
     for (const std::string &f : stream.faults)
-        faults.push_back({name + ": " + f});
+        faults.push_back({std::string(name).append(": ").append(f)});
     return faults;
 }
 
