@@ -77,13 +77,12 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
         if (r.offset >= 0)
             ::lseek(fd, r.offset, SEEK_SET);
         file_snapshot snapshot;
-        ASSERT_TRUE(remember_file(fd, r.write, snapshot)) << r.offset;
+        ASSERT_TRUE(snapshot.remember(fd, r.write)) << r.offset;
         std::string over(r.write, 'W');
         ASSERT_EQ(write_all(fd, over.data(), over.size()), 0);
         ::close(fd);
-        put_back(snapshot);
-        off_t offset_after = ::lseek(snapshot.fd, 0, SEEK_CUR);
-        forget(snapshot);
+        snapshot.put_back();
+        off_t offset_after = ::lseek(snapshot.descriptor(), 0, SEEK_CUR);
         EXPECT_EQ(contents(path), r.before) << r.offset;
         EXPECT_EQ(offset_after, r.offset < 0 ? static_cast<off_t>(r.before.size()) : r.offset);
     }
@@ -91,7 +90,7 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     file_snapshot none;
-    EXPECT_FALSE(remember_file(ends[1], 10, none));
+    EXPECT_FALSE(none.remember(ends[1], 10));
     ::close(ends[0]);
     ::close(ends[1]);
 }

@@ -56,7 +56,7 @@ int main(int argc, char **) {
     image_stream stream =
         compose_stream({tx_strip.data(), tx_strip.size()}, {rx_strip.data(), rx_strip.size()});
 
-    static_assert(stream_size <= take_back_limit);
+    static_assert(stream_size <= snapshot_limit);
     if (int error = write_whole_and_close(standard_output, stream.bytes.data(), stream.size))
         return report_write_error(error);
     return 0;

@@ -38,37 +38,21 @@ rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counte
 
 } // namespace
 
-int write_whole_and_close(int fd, const void *data, std::size_t size) {
-    file_snapshot before;
-    bool regular = remember_file(fd, size, before);
-    int error = write_all(fd, data, size);
-    if (int closed = close_file(fd); error == 0)
-        error = closed;
-    if (regular) {
-        if (error != 0)
-            put_back(before);
-        forget(before);
-    }
-    return error;
-}
-
 fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest) {
     // One byte past the limit tells a token that ends at the limit from one
     // that runs on.
     static std::array<char, freq_list_limit + 1> buffer;
-    int fd = open_for_reading(freq_list_path);
-    if (fd < 0) {
+    unique_fd fd(open_for_reading(freq_list_path));
+    if (!fd) {
         // Explorer hides the ".txt" a Windows editor adds.
         int error = last_error();
         bool saved_as_txt = error == error_code(file_error::missing) && path_exists("freq.dat.txt");
         return make_fault("%s: cannot open: %s%s", freq_list_path, error_text(error),
                           saved_as_txt ? "; there is a freq.dat.txt: rename it to freq.dat" : "");
     }
-    if (!is_regular_file(fd)) {
-        close_file(fd);
+    if (!is_regular_file(fd.get()))
         return make_fault("%s: not a regular file", freq_list_path);
-    }
-    long long n = read_up_to(fd, buffer.data(), buffer.size());
+    long long n = read_up_to(fd.get(), buffer.data(), buffer.size());
     fault f = n < 0 ? system_fault(freq_list_path, "read error", last_error()) : fault{};
     list_rest after;
     if (!f)
@@ -76,8 +60,7 @@ fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest)
                             lines, freq_list_limit, &after);
     rest = {after.line, {}};
     if (!f && after.line == 0 && static_cast<std::size_t>(n) == buffer.size())
-        rest = look_past_the_list(fd, buffer, after.counted);
-    close_file(fd);
+        rest = look_past_the_list(fd.get(), buffer, after.counted);
     return f;
 }
 
@@ -101,21 +84,19 @@ fault check_files_apart() {
 
 fault write_strip(const char *path, const freq_table &table, std::size_t column) {
     strip text = make_strip(table, column);
-    int fd = create_for_writing(path);
-    if (fd < 0)
+    unique_fd fd(create_for_writing(path));
+    if (!fd)
         return system_fault(path, "cannot create", last_error());
     std::uint64_t size = 0;
     // Should a device or a FIFO have taken its name since it was checked,
     // nothing is written to it.
-    if (!is_regular_file(fd, &size)) {
-        close_file(fd);
+    if (!is_regular_file(fd.get(), &size))
         return make_fault("%s: not a regular file", path);
-    }
-    int error = write_all(fd, text.data(), text.size());
+    int error = write_all(fd.get(), text.data(), text.size());
     // Only now cut what an older, longer file held past the strip.
     if (error == 0 && size > strip_size)
-        error = cut_to_size(fd, strip_size);
-    if (int closed = close_file(fd); error == 0)
+        error = cut_to_size(fd.get(), strip_size);
+    if (int closed = fd.close(); error == 0)
         error = closed;
     if (error != 0)
         return system_fault(path, "write error", error);
@@ -125,16 +106,15 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
 fault read_strip(const char *path, const freq_table &table, std::size_t column, strip &out) {
     // A strip file that grew is caught by reading past its proper size.
     std::array<char, 128> buffer{};
-    int fd = open_for_reading(path);
-    if (fd < 0)
+    unique_fd fd(open_for_reading(path));
+    if (!fd)
         return system_fault(path, "cannot open", last_error());
-    long long n = read_up_to(fd, buffer.data(), buffer.size());
+    long long n = read_up_to(fd.get(), buffer.data(), buffer.size());
     fault f = n < 0 ? system_fault(path, "read error", last_error()) : fault{};
     // The length a fault names is the file's, past what was read of it.
     std::uint64_t size = 0;
-    if (!is_regular_file(fd, &size))
+    if (!is_regular_file(fd.get(), &size))
         size = static_cast<std::uint64_t>(std::max(n, 0LL));
-    close_file(fd);
     if (f)
         return f;
     f = parse_strip(path, std::string_view(buffer.data(), static_cast<std::size_t>(n)), out, size);

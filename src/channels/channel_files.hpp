@@ -13,15 +13,6 @@ namespace freqimg {
 inline constexpr const char *tx_strip_path = "temptx.dat";
 inline constexpr const char *rx_strip_path = "temprx.dat";
 
-// The most write_whole_and_close can take back from a regular file.
-inline constexpr std::size_t take_back_limit = snapshot_limit;
-
-// Writes all `size` bytes (at most take_back_limit) to `fd` and closes it.
-// Returns 0, or the reason of the failure. When `fd` is a regular file, a
-// failure leaves it as it was: its length, its offset and the bytes the
-// write went over (where `fd` can read them back).
-int write_whole_and_close(int fd, const void *data, std::size_t size);
-
 // How far past the list "freq.dat" is looked through for what follows it.
 inline constexpr std::size_t rest_look_limit = 16 << 20;
 

@@ -16,6 +16,31 @@ const char *error_text(int error) {
     return std::strerror(error);
 }
 
+int write_whole_and_close(int fd, const void *data, std::size_t size) {
+    file_snapshot before;
+    bool regular = before.remember(fd, size);
+    int error = write_all(fd, data, size);
+    if (int closed = close_file(fd); error == 0)
+        error = closed;
+    if (regular && error != 0)
+        before.put_back();
+    return error;
+}
+
+int save_new_file(const char *path, std::span<const unsigned char> bytes) {
+    unique_fd fd(create_new(path));
+    if (!fd)
+        return last_error();
+    int error = write_all(fd.get(), bytes.data(), bytes.size());
+    if (error == 0)
+        error = flush_to_disk(fd.get());
+    if (int closed = fd.close(); error == 0)
+        error = closed;
+    if (error != 0)
+        remove_file(path);
+    return error;
+}
+
 int error_code(file_error error) {
     switch (error) {
     case file_error::bad_descriptor:

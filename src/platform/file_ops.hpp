@@ -8,7 +8,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
+#include <utility>
 
 namespace freqimg {
 
@@ -112,27 +114,66 @@ bool is_terminal(int fd);
 // at: its controlling terminal, or on Windows its console.
 bool is_users_terminal(int fd);
 
+// A descriptor with an owner, closed when the owner goes: no close by hand
+// on every way out.
+class unique_fd {
+  public:
+    unique_fd() = default;
+    explicit unique_fd(int fd) : fd_(fd) {}
+    unique_fd(unique_fd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    unique_fd &operator=(unique_fd &&other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    unique_fd(const unique_fd &) = delete;
+    unique_fd &operator=(const unique_fd &) = delete;
+    ~unique_fd() { (void)close(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+    // Closes the descriptor now. Returns 0, or the reason a delayed write
+    // failed.
+    int close() { return fd_ < 0 ? 0 : close_file(std::exchange(fd_, -1)); }
+
+  private:
+    int fd_ = -1;
+};
+
 // The most a snapshot can take back.
 inline constexpr std::size_t snapshot_limit = 4096;
 
 // What a regular file held where a write of at most snapshot_limit bytes
 // is about to go: its length, its offset, and the bytes the write will go
-// over (where the descriptor can read them).
-struct file_snapshot {
-    int fd = -1; // a descriptor of its own, open after the first is closed
-    std::uint64_t size = 0, offset = 0;
-    std::array<char, snapshot_limit> bytes{};
-    std::size_t saved = 0;
+// over (where the descriptor can read them); kept through a descriptor of
+// its own, so that it can be put back after the first is closed.
+class file_snapshot {
+  public:
+    // Remembers the regular file open on `fd` before `size` bytes are
+    // written to it. Returns false for anything but a regular file.
+    bool remember(int fd, std::size_t size);
+
+    // Puts the file back as it was remembered: length, contents and offset.
+    void put_back() const;
+
+    // The snapshot's own descriptor, which shares the file's offset.
+    int descriptor() const { return fd_.get(); }
+
+  private:
+    unique_fd fd_;
+    std::uint64_t size_ = 0, offset_ = 0;
+    std::array<char, snapshot_limit> bytes_{};
+    std::size_t saved_ = 0;
 };
 
-// Remembers the regular file open on `fd` before `size` bytes are written
-// to it. Returns false for anything but a regular file.
-bool remember_file(int fd, std::size_t size, file_snapshot &before);
+// Writes all `size` bytes (at most snapshot_limit) to `fd` and closes it.
+// Returns 0, or the reason of the failure. When `fd` is a regular file, a
+// failure leaves it as it was: its length, its offset and the bytes the
+// write went over (where `fd` can read them back).
+int write_whole_and_close(int fd, const void *data, std::size_t size);
 
-// Puts the file back as it was remembered: length, contents and offset.
-void put_back(const file_snapshot &before);
-
-// Lets go of a snapshot's descriptor.
-void forget(file_snapshot &before);
+// Creates `path`, where no file has it, and writes `bytes` to it whole and
+// to the disk, or removes it again. Returns 0 or the reason.
+int save_new_file(const char *path, std::span<const unsigned char> bytes);
 
 } // namespace freqimg

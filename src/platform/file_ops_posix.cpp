@@ -192,7 +192,7 @@ bool is_users_terminal(int fd) {
     return ::isatty(fd) != 0 && ::tcgetsid(fd) == ::getsid(0);
 }
 
-bool remember_file(int fd, std::size_t size, file_snapshot &before) {
+bool file_snapshot::remember(int fd, std::size_t size) {
     struct stat info {};
     if (size > snapshot_limit || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return false;
@@ -200,30 +200,24 @@ bool remember_file(int fd, std::size_t size, file_snapshot &before) {
     off_t offset = (flags & O_APPEND) != 0 ? info.st_size : ::lseek(fd, 0, SEEK_CUR);
     if (offset < 0)
         return false;
-    before.size = static_cast<std::uint64_t>(info.st_size);
-    before.offset = static_cast<std::uint64_t>(offset);
-    before.saved = 0;
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    offset_ = static_cast<std::uint64_t>(offset);
+    saved_ = 0;
     if (offset < info.st_size) {
         auto over = std::min(size, static_cast<std::size_t>(info.st_size - offset));
-        ssize_t n = ::pread(fd, before.bytes.data(), over, offset);
-        before.saved = n > 0 ? static_cast<std::size_t>(n) : 0;
+        ssize_t n = ::pread(fd, bytes_.data(), over, offset);
+        saved_ = n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    before.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    return before.fd >= 0;
+    fd_ = unique_fd(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+    return static_cast<bool>(fd_);
 }
 
-void put_back(const file_snapshot &before) {
-    auto offset = static_cast<off_t>(before.offset);
-    if (before.saved > 0)
-        (void)::pwrite(before.fd, before.bytes.data(), before.saved, offset);
-    (void)::ftruncate(before.fd, static_cast<off_t>(before.size));
-    (void)::lseek(before.fd, offset, SEEK_SET);
-}
-
-void forget(file_snapshot &before) {
-    if (before.fd >= 0)
-        ::close(before.fd);
-    before.fd = -1;
+void file_snapshot::put_back() const {
+    auto offset = static_cast<off_t>(offset_);
+    if (saved_ > 0)
+        (void)::pwrite(fd_.get(), bytes_.data(), saved_, offset);
+    (void)::ftruncate(fd_.get(), static_cast<off_t>(size_));
+    (void)::lseek(fd_.get(), offset, SEEK_SET);
 }
 
 } // namespace freqimg

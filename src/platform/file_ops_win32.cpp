@@ -269,40 +269,34 @@ bool is_users_terminal(int fd) {
     return ::GetConsoleMode(handle_of(fd), &mode) != 0;
 }
 
-bool remember_file(int fd, std::size_t size, file_snapshot &before) {
+bool file_snapshot::remember(int fd, std::size_t size) {
     std::uint64_t length = 0;
     if (size > snapshot_limit || !is_regular_file(fd, &length))
         return false;
     long long offset = ::_lseeki64(fd, 0, SEEK_CUR);
     if (offset < 0)
         return false;
-    before.size = length;
-    before.offset = static_cast<std::uint64_t>(offset);
-    before.saved = 0;
-    before.fd = ::_dup(fd); // shares the file and its position
-    if (before.fd < 0)
+    size_ = length;
+    offset_ = static_cast<std::uint64_t>(offset);
+    saved_ = 0;
+    fd_ = unique_fd(::_dup(fd)); // shares the file and its position
+    if (!fd_)
         return false;
-    if (before.offset < length) {
-        auto over = static_cast<unsigned>(std::min<std::uint64_t>(size, length - before.offset));
-        int n = ::_read(before.fd, before.bytes.data(), over);
-        before.saved = n > 0 ? static_cast<std::size_t>(n) : 0;
-        ::_lseeki64(before.fd, offset, SEEK_SET);
+    if (offset_ < length) {
+        auto over = static_cast<unsigned>(std::min<std::uint64_t>(size, length - offset_));
+        int n = ::_read(fd_.get(), bytes_.data(), over);
+        saved_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+        ::_lseeki64(fd_.get(), offset, SEEK_SET);
     }
     return true;
 }
 
-void put_back(const file_snapshot &before) {
-    auto offset = static_cast<long long>(before.offset);
-    if (before.saved > 0 && ::_lseeki64(before.fd, offset, SEEK_SET) == offset)
-        (void)::_write(before.fd, before.bytes.data(), static_cast<unsigned>(before.saved));
-    (void)::_chsize_s(before.fd, static_cast<long long>(before.size));
-    (void)::_lseeki64(before.fd, offset, SEEK_SET);
-}
-
-void forget(file_snapshot &before) {
-    if (before.fd >= 0)
-        ::_close(before.fd);
-    before.fd = -1;
+void file_snapshot::put_back() const {
+    auto offset = static_cast<long long>(offset_);
+    if (saved_ > 0 && ::_lseeki64(fd_.get(), offset, SEEK_SET) == offset)
+        (void)::_write(fd_.get(), bytes_.data(), static_cast<unsigned>(saved_));
+    (void)::_chsize_s(fd_.get(), static_cast<long long>(size_));
+    (void)::_lseeki64(fd_.get(), offset, SEEK_SET);
 }
 
 } // namespace freqimg

@@ -31,22 +31,6 @@ std::string name_cut_to(std::string name, std::size_t size) {
     return name;
 }
 
-// Creates `path`, where no file has it, and writes `bytes` to it whole, or
-// removes it again. Returns 0 or the reason.
-int write_new_file(const char *path, std::span<const unsigned char> bytes) {
-    int fd = create_new(path);
-    if (fd < 0)
-        return last_error();
-    int error = write_all(fd, bytes.data(), bytes.size());
-    if (error == 0)
-        error = flush_to_disk(fd);
-    if (int closed = close_file(fd); error == 0)
-        error = closed;
-    if (error != 0)
-        remove_file(path);
-    return error;
-}
-
 // Reads one stream from a borrowed line, showing the wait and the
 // capture's progress in `shown`.
 void capture(const char *name, line_port &line, unsigned silence_ms, transfer_progress &shown,
@@ -125,8 +109,7 @@ bool is_utf16(std::span<const unsigned char> bytes) {
 } // namespace
 
 backup_file::~backup_file() {
-    if (fd_ >= 0)
-        close_file(fd_);
+    fd_.close();
     if (!part_.empty())
         remove_file(part_.c_str());
 }
@@ -146,15 +129,15 @@ fault backup_file::open(const char *path) {
     const std::size_t longest = longest_name(folder.empty() ? "." : folder.c_str());
     if (name_length(name) > longest)
         return refuse(error_code(file_error::name_too_long));
-    for (int n = 0; fd_ < 0 && n < 100; ++n) {
+    for (int n = 0; !fd_ && n < 100; ++n) {
         std::string suffix = ".part" + std::to_string(n);
         part_ = folder;
         part_.append(name_cut_to(name, longest - std::min(longest, suffix.size()))).append(suffix);
-        fd_ = create_new(part_.c_str());
-        if (fd_ < 0 && last_error() != error_code(file_error::exists))
+        fd_ = unique_fd(create_new(part_.c_str()));
+        if (!fd_ && last_error() != error_code(file_error::exists))
             break;
     }
-    if (fd_ >= 0)
+    if (fd_)
         return {};
     part_.clear();
     return refuse(last_error());
@@ -162,19 +145,18 @@ fault backup_file::open(const char *path) {
 
 fault backup_file::save(std::span<const unsigned char> bytes) {
     const std::string shown = quoted_name(path_);
-    int error = write_all(fd_, bytes.data(), bytes.size());
+    int error = write_all(fd_.get(), bytes.data(), bytes.size());
     if (error == 0)
-        error = flush_to_disk(fd_);
-    if (int closed = close_file(fd_); error == 0)
+        error = flush_to_disk(fd_.get());
+    if (int closed = fd_.close(); error == 0)
         error = closed;
-    fd_ = -1;
     if (error != 0)
         return system_fault(shown.c_str(), "cannot save", error);
     error = rename_new(part_.c_str(), path_.c_str());
     // A file system without hard links or a rename that replaces nothing:
     // the name itself, made where no file has it.
     if (error != 0 && error != error_code(file_error::exists) &&
-        (error = write_new_file(path_.c_str(), bytes)) == 0)
+        (error = save_new_file(path_.c_str(), bytes)) == 0)
         remove_file(part_.c_str());
     std::string kept = error == 0 ? "" : quoted_name(part_);
     part_.clear(); // taken by the name, or kept
@@ -216,14 +198,12 @@ stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_p
         }
         // A device that is no serial line (/dev/null) is read as a file.
     }
-    int fd = standard ? standard_input : open_to_read_through(path);
-    if (fd < 0) {
+    unique_fd opened(standard ? -1 : open_to_read_through(path));
+    if (!standard && !opened) {
         in.failure = system_fault(name, "cannot open", last_error());
         return in;
     }
-    in.failure = read_all(fd, name, in.bytes);
-    if (!standard)
-        close_file(fd);
+    in.failure = read_all(standard ? standard_input : opened.get(), name, in.bytes);
     return in;
 }
 

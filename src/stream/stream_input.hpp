@@ -5,6 +5,7 @@
 
 #include "common/fault.hpp"
 #include "image/image_decode.hpp"
+#include "platform/file_ops.hpp"
 #include "stream/transfer_progress.hpp"
 
 #include <cstddef>
@@ -83,7 +84,7 @@ class backup_file {
 
   private:
     std::string path_, part_;
-    int fd_ = -1;
+    unique_fd fd_;
 };
 
 // Returns true when `path` means standard input: null, or "-".
