@@ -1,5 +1,5 @@
 // The port lister on a sysfs and /dev of the test's own making.
-#include "serial/port_list.hpp"
+#include "serial/port_list_linux.hpp"
 #include "serial/tty_sysfs_linux.hpp"
 
 #include <gtest/gtest.h>
@@ -99,7 +99,7 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     auto line = [&dev](const std::string &name, const std::string &rest) {
         return (name[0] == '/' ? name : dev + "/" + name) + "  " + rest + "\n";
     };
-    EXPECT_EQ(port_list_text(list_ports(t.roots)),
+    EXPECT_EQ(port_list_text(list_ports_under(t.roots)),
               line("ttyACM0", dev + "/ttyACM0  cdc_acm  in use (process 1)") +
                   line("ttyACM1", dev + "/ttyACM1  cdc_acm  in use (process 1)") +
                   line("ttyACM2", dev + "/ttyACM2  cdc_acm  in use (process 1)") +
@@ -117,8 +117,8 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     // A stale lock is no lock; an empty tree has no ports.
     for (const char *lock : {"LCK..ttyACM0", "LCK..ttyACM1", "LCK..ttyACM2"})
         fs::remove(t.root / "lock" / lock);
-    EXPECT_EQ(list_ports(t.roots).front().holder, 0);
-    EXPECT_TRUE(list_ports({(t.root / "none").string(), dev, t.roots.lock}).empty());
+    EXPECT_EQ(list_ports_under(t.roots).front().holder, 0);
+    EXPECT_TRUE(list_ports_under({(t.root / "none").string(), dev, t.roots.lock}).empty());
 }
 
 } // namespace

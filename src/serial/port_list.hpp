@@ -1,6 +1,6 @@
 // Finding the port a cable is on, without opening any port to look (opening
 // can toggle the modem lines of whatever is on the other end).
-// port_list_posix.cpp reads Linux's sysfs and /dev, port_list_win32.cpp the
+// port_list_linux.cpp reads Linux's sysfs and /dev, port_list_win32.cpp the
 // registry; the text is the same on both.
 #pragma once
 
@@ -19,17 +19,10 @@ struct serial_port {
     long holder = 0;      // a live process whose lock file marks the port
 };
 
-// Where the lister looks: a test gives a tree of its own.
-struct port_roots {
-    std::string sys = "/sys";
-    std::string dev = "/dev";
-    std::string lock = "/var/lock";
-};
-
 // Returns the serial ports a cable could be on, in the order of their
 // device names (ttyUSB2 before ttyUSB10). Leaves out the 8250 ports that
 // Linux always lists whether or not a UART is there.
-std::vector<serial_port> list_ports(const port_roots &roots = {});
+std::vector<serial_port> list_ports();
 
 // What to look at when no port is found, for this platform.
 extern const char *const no_ports_hint;

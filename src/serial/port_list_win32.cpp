@@ -75,7 +75,7 @@ void describe(serial_port &port) {
 const char *const no_ports_hint =
     "Device Manager shows them under Ports (COM & LPT), and 'mode' lists them";
 
-std::vector<serial_port> list_ports(const port_roots &) {
+std::vector<serial_port> list_ports() {
     std::vector<serial_port> ports;
     HKEY key;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=

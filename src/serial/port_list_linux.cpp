@@ -2,7 +2,7 @@
 // driver, and for a USB adapter the USB device's ids and name; the stable
 // names from /dev/serial/by-id; locks from the lock folder.
 
-#include "serial/port_list.hpp"
+#include "serial/port_list_linux.hpp"
 
 #include "serial/tty_sysfs_linux.hpp"
 #include "serial/uucp_lock.hpp"
@@ -95,7 +95,7 @@ bool in_name_order(const serial_port &a, const serial_port &b) {
 
 const char *const no_ports_hint = "'dmesg' shows what the system saw when it was plugged in";
 
-std::vector<serial_port> list_ports(const port_roots &roots) {
+std::vector<serial_port> list_ports_under(const port_roots &roots) {
     // The stable names, by the device each one names.
     std::map<std::string, std::string> by_id;
     const std::string by_id_dir = roots.dev + "/serial/by-id";
@@ -128,6 +128,10 @@ std::vector<serial_port> list_ports(const port_roots &roots) {
     }
     std::sort(ports.begin(), ports.end(), in_name_order);
     return ports;
+}
+
+std::vector<serial_port> list_ports() {
+    return list_ports_under({});
 }
 
 } // namespace freqimg
