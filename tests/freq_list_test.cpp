@@ -79,13 +79,11 @@ TEST(freq_list, rejects_bad_fields_naming_line_and_channel) {
          "\"77777777777777777777\"... is not six hex digits"},
     };
     for (const row &r : rows) {
-        freq_table table{};
-        field_lines lines{};
         std::string list = with_token(r.index, r.token);
-        EXPECT_STREQ(parse_freq_list(list, table, lines).c_str(), r.message.c_str()) << r.token;
+        EXPECT_STREQ(parse_freq_list(list).failure.c_str(), r.message.c_str()) << r.token;
         // Lines ended by a carriage return alone, as old Mac editors end them.
         std::replace(list.begin(), list.end(), '\n', '\r');
-        EXPECT_STREQ(parse_freq_list(list, table, lines).c_str(), r.message.c_str()) << r.token;
+        EXPECT_STREQ(parse_freq_list(list).failure.c_str(), r.message.c_str()) << r.token;
     }
 }
 
@@ -102,20 +100,14 @@ TEST(freq_list, refuses_text_saved_as_utf16) {
     const std::string kanal_le = "\x1A\x04\x30\x04\x3D\x04\x30\x04\x3B\x04";
     for (bool big_endian : {false, true})
         for (bool mark : {false, true}) {
-            freq_table table{};
-            field_lines lines{};
-            EXPECT_STREQ(parse_freq_list(utf16(list, big_endian, mark), table, lines).c_str(),
+            EXPECT_STREQ(parse_freq_list(utf16(list, big_endian, mark)).failure.c_str(),
                          "freq.dat: is UTF-16 text; save it as plain text (UTF-8 or ANSI)")
                 << big_endian << mark;
         }
-    freq_table cyrillic{};
-    field_lines lines_of_it{};
-    EXPECT_TRUE(parse_freq_list(kanal_le + utf16(" " + list, false, false), cyrillic, lines_of_it)
-                    .text.starts_with("freq.dat: is UTF-16 text"));
+    EXPECT_TRUE(parse_freq_list(kanal_le + utf16(" " + list, false, false))
+                    .failure.text.starts_with("freq.dat: is UTF-16 text"));
     // A zero byte in a label is no reason to take a list for UTF-16.
-    freq_table table{};
-    field_lines lines{};
-    EXPECT_FALSE(parse_freq_list(with_token(0, std::string("h\0", 2)), table, lines));
+    EXPECT_FALSE(parse_freq_list(with_token(0, std::string("h\0", 2))).failure);
 }
 
 TEST(freq_list, short_list_names_what_is_missing) {
@@ -134,10 +126,7 @@ TEST(freq_list, short_list_names_what_is_missing) {
         std::size_t end = 0;
         for (std::size_t i = 0; i < r.keep; ++i)
             end = full.find('\n', end) + 1;
-        freq_table table{};
-        field_lines lines{};
-        EXPECT_STREQ(parse_freq_list(full.substr(0, end) + "\n\n", table, lines).c_str(),
-                     r.message);
+        EXPECT_STREQ(parse_freq_list(full.substr(0, end) + "\n\n").failure.c_str(), r.message);
     }
 }
 
@@ -161,9 +150,7 @@ TEST(freq_list, needs_the_list_to_end_within_the_limit) {
         {std::string(100, '\0'), 99, "freq.dat:1: no list of 63 fields in the first 99 bytes"},
     };
     for (const row &r : rows) {
-        freq_table table{};
-        field_lines lines{};
-        EXPECT_STREQ(parse_freq_list(r.text, table, lines, r.limit).c_str(), r.message.c_str())
+        EXPECT_STREQ(parse_freq_list(r.text, r.limit).failure.c_str(), r.message.c_str())
             << r.text.size() << " bytes, limit " << r.limit;
     }
 }
@@ -183,11 +170,9 @@ TEST(freq_list, says_where_text_after_the_list_begins) {
         {list + "\r", 0, 64},
     };
     for (const row &r : rows) {
-        freq_table table{};
-        field_lines lines{};
-        list_rest rest;
-        rest.line = 99;
-        EXPECT_FALSE(parse_freq_list(r.text, table, lines, freq_list_limit, &rest));
+        parsed_list parsed = parse_freq_list(r.text);
+        const list_rest &rest = parsed.rest;
+        EXPECT_FALSE(parsed.failure);
         EXPECT_EQ(rest.line, r.rest_line) << r.text.substr(list.size());
         EXPECT_EQ(rest.counted.line(), r.counted) << r.text.substr(list.size());
     }

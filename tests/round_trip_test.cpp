@@ -29,10 +29,9 @@ TEST(round_trip, random_lists_come_back_from_their_streams) {
         random_list list = make_random_list(rng);
         SCOPED_TRACE("FREQIMG_ROUND_TRIP_START=" + std::to_string(start) + ", list " +
                      std::to_string(n) + ":\n" + list.text);
-        freq_table table{};
-        field_lines lines{};
-        fault f = parse_freq_list(list.text, table, lines);
-        ASSERT_FALSE(f) << f.c_str();
+        parsed_list parsed = parse_freq_list(list.text);
+        ASSERT_FALSE(parsed.failure) << parsed.failure.c_str();
+        const freq_table &table = parsed.table;
         strip tx = make_strip(table, tx_column), rx = make_strip(table, rx_column);
         ASSERT_EQ(std::string_view(tx.data(), tx.size()), list.tx);
         ASSERT_EQ(std::string_view(rx.data(), rx.size()), list.rx);

@@ -53,15 +53,16 @@ fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest)
     if (!is_regular_file(fd.get()))
         return make_fault("%s: not a regular file", freq_list_path);
     long long n = read_up_to(fd.get(), buffer.data(), buffer.size());
-    fault f = n < 0 ? system_fault(freq_list_path, "read error", last_error()) : fault{};
-    list_rest after;
-    if (!f)
-        f = parse_freq_list(std::string_view(buffer.data(), static_cast<std::size_t>(n)), table,
-                            lines, freq_list_limit, &after);
-    rest = {after.line, {}};
-    if (!f && after.line == 0 && static_cast<std::size_t>(n) == buffer.size())
-        rest = look_past_the_list(fd.get(), buffer, after.counted);
-    return f;
+    if (n < 0)
+        return system_fault(freq_list_path, "read error", last_error());
+    parsed_list list =
+        parse_freq_list(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    table = list.table;
+    lines = list.lines;
+    rest = {list.rest.line, {}};
+    if (!list.failure && list.rest.line == 0 && static_cast<std::size_t>(n) == buffer.size())
+        rest = look_past_the_list(fd.get(), buffer, list.rest.counted);
+    return list.failure;
 }
 
 fault check_files_apart() {

@@ -143,8 +143,10 @@ std::size_t skip_blanks(std::string_view text, line_counter &lines) {
     return n;
 }
 
-fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
-                      std::size_t limit, list_rest *rest) {
+namespace {
+
+// The tokens of `text` into `out`, as parse_freq_list reads them.
+fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
     if (is_utf16(text))
         return make_fault("%s: is UTF-16 text; save it as plain text (UTF-8 or ANSI)",
                           freq_list_path);
@@ -174,18 +176,23 @@ fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lin
             return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path,
                               line, row, field_name(field), quoted(token).data(),
                               frequency_hint(token).data());
-        freq_field &slot = table[row][field];
+        freq_field &slot = out.table[row][field];
         slot.fill('\0');
         std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());
-        lines[row][field] = line;
+        out.lines[row][field] = line;
     }
-    if (rest != nullptr) {
-        // Where anything follows the list: a twenty-first channel, say.
-        pos += skip_blanks(text.substr(pos), counted);
-        rest->line = pos < text.size() ? counted.line() : 0;
-        rest->counted = counted;
-    }
+    // Where anything follows the list: a twenty-first channel, say.
+    pos += skip_blanks(text.substr(pos), counted);
+    out.rest = {pos < text.size() ? counted.line() : 0, counted};
     return {};
+}
+
+} // namespace
+
+parsed_list parse_freq_list(std::string_view text, std::size_t limit) {
+    parsed_list out;
+    out.failure = read_tokens(text, limit, out);
+    return out;
 }
 
 bool is_blank_entry(std::string_view entry) {

@@ -67,8 +67,17 @@ struct list_rest {
     line_counter counted; // the lines counted to the end of the text
 };
 
+// What parse_freq_list read: a fault, the table, the line of each field,
+// and what follows the 63rd token.
+struct parsed_list {
+    fault failure;
+    freq_table table{};
+    field_lines lines{};
+    list_rest rest;
+};
+
 // Reads the first 63 tokens of `text`, the first bytes of "freq.dat", into
-// `table`, and the line of each into `lines`. Text up to `limit` bytes is
+// a table, and the line of each. Text up to `limit` bytes is
 // the whole file; longer text is cut from a longer file, and the 63rd token
 // must then end within its first `limit` bytes, so a reader that keeps one
 // byte past the limit can tell a token that ends there from one that runs
@@ -77,10 +86,9 @@ struct list_rest {
 // field that spells a frequency another way ("476.425", "476425000") gets
 // the advice to write it as its entry. Text saved as UTF-16 (with or without
 // a byte-order mark, in either byte order) is refused as such.
-// Returns a fault naming "freq.dat" and the line. Fills `rest`, when given,
-// with what follows the 63rd token.
-fault parse_freq_list(std::string_view text, freq_table &table, field_lines &lines,
-                      std::size_t limit = freq_list_limit, list_rest *rest = nullptr);
+// A fault names "freq.dat" and the line; the table then holds the fields
+// read before it.
+parsed_list parse_freq_list(std::string_view text, std::size_t limit = freq_list_limit);
 
 // Returns true when an entry spells the blank entry's bytes, in either case.
 bool is_blank_entry(std::string_view entry);

@@ -211,11 +211,9 @@ fault input_diagnosis(std::string_view name, std::span<const unsigned char> byte
     auto say = [name](const char *what) {
         return make_fault("%.*s: %s", static_cast<int>(name.size()), name.data(), what);
     };
-    freq_table table{};
-    field_lines lines{};
     std::string_view text(reinterpret_cast<const char *>(bytes.data()),
                           std::min(bytes.size(), freq_list_limit + 1));
-    if (!parse_freq_list(text, table, lines))
+    if (!parse_freq_list(text).failure)
         return say("is a channel list, not a stream; freqimg makes the stream from it");
     const std::string what_to_do =
         "; run the pipe or redirection where bytes pass unchanged (cmd.exe, PowerShell 7.4 or "

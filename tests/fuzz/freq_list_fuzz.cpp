@@ -23,11 +23,13 @@ using namespace freqimg;
 }
 
 void check_list(std::string_view text) {
-    freq_table table{}, partial{};
-    field_lines lines{};
-    fault whole = parse_freq_list(text, table, lines, text.size());
+    parsed_list list = parse_freq_list(text, text.size());
+    const fault &whole = list.failure;
+    const freq_table &table = list.table;
     // The same bytes as the start of a longer file, its last byte past the limit.
-    fault cut = text.empty() ? whole : parse_freq_list(text, partial, lines, text.size() - 1);
+    parsed_list cut_list = text.empty() ? list : parse_freq_list(text, text.size() - 1);
+    const fault &cut = cut_list.failure;
+    const freq_table &partial = cut_list.table;
     std::string tx, rx;
     bool enough = freqimg_test::expected_strips(text, tx, rx);
     if (whole) {
