@@ -2,6 +2,7 @@
 // the commands' own runs cannot reach (a write the output takes in parts, a
 // file written over in its middle).
 #include "platform/file_ops.hpp"
+#include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct folder {
-    fs::path path = fs::temp_directory_path() / ("file-ops-" + std::to_string(::getpid()));
-    folder() { fs::create_directories(path); }
-    ~folder() { fs::remove_all(path); }
-    std::string at(const char *name) const { return (path / name).string(); }
-};
+using freqimg_test::temp_dir;
 
 std::string contents(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -69,7 +65,7 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
         {std::string(10, 'e'), 3, 1},                // one byte
         {std::string(5000, 'f'), 0, snapshot_limit}, // the most it takes back
     };
-    folder f;
+    temp_dir f;
     for (const row &r : rows) {
         std::string path = f.at("out.bin");
         std::ofstream(path, std::ios::binary) << r.before;
@@ -96,7 +92,7 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
 }
 
 TEST(file_ops, tells_two_names_of_one_file_from_two_files) {
-    folder f;
+    temp_dir f;
     std::ofstream(f.at("a")) << "a";
     std::ofstream(f.at("b")) << "a";
     fs::create_hard_link(f.at("a"), f.at("hard"));
@@ -111,7 +107,7 @@ TEST(file_ops, tells_two_names_of_one_file_from_two_files) {
 }
 
 TEST(file_ops, writes_over_a_file_without_emptying_it_first) {
-    folder f;
+    temp_dir f;
     std::string path = f.at("strip");
     std::ofstream(path) << std::string(300, 'o');
     int fd = create_for_writing(path.c_str());

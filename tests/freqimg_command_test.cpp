@@ -1,7 +1,7 @@
 // Black-box tests of the built command. Each failure case names the fault it
 // guards; every failure must print one message, exit 1, write no stream and
 // leave the list and (where the run never got to them) the old strips alone.
-#include "command_runner.hpp"
+#include "support/command_runner.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +19,6 @@ namespace fs = std::filesystem;
 
 const std::string example_list = read_file(EXAMPLES_DIR "/freq.dat");
 constexpr const char *old_strip = "left by an earlier run";
-
-run_options sending_output_to(output_to where) {
-    run_options options;
-    options.output = where;
-    return options;
-}
 
 class freqimg_run : public ::testing::Test {
   protected:
@@ -57,7 +51,7 @@ class freqimg_run : public ::testing::Test {
     // in the directory as it was.
     void expect_failure(const std::string &message, const run_options &options = {}) {
         auto before = files();
-        run_result r = run_freqimg(dir, options);
+        run_result r = run_command(dir, options);
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_EQ(r.err, "freqimg: " + message + "\n");
         EXPECT_EQ(r.out.size(), 0U);
@@ -67,7 +61,7 @@ class freqimg_run : public ::testing::Test {
 
 TEST_F(freqimg_run, writes_the_expected_stream_and_strips) {
     write_file(at("freq.dat"), example_list);
-    run_result first = run_freqimg(dir);
+    run_result first = run_command(dir);
     EXPECT_EQ(first.exit_status, 0);
     EXPECT_EQ(first.err, "");
     EXPECT_EQ(first.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
@@ -82,13 +76,11 @@ TEST_F(freqimg_run, writes_the_expected_stream_and_strips) {
     // that the list is not the one named. A strip longer than its 120
     // bytes (of another program's) is cut to them.
     write_file(at("temprx.dat"), std::string(200, 'r'));
-    run_result cut = run_freqimg(dir);
+    run_result cut = run_command(dir);
     EXPECT_EQ(cut.exit_status, 0) << cut.err;
     EXPECT_EQ(read_file(at("temprx.dat")).size(), 120U);
     auto strips = files();
-    run_options with_args;
-    with_args.args = {"--help", "-x", "other.dat"};
-    run_result again = run_freqimg(dir, with_args);
+    run_result again = run_command(dir, {.args = {"--help", "-x", "other.dat"}});
     EXPECT_EQ(again.exit_status, 0);
     EXPECT_EQ(again.err, "freqimg: warning: arguments are ignored; the list is always freq.dat in "
                          "the working directory\n");
@@ -103,7 +95,7 @@ TEST_F(freqimg_run, warns_of_entries_that_are_no_frequency_and_sends_them) {
     list.replace(list.find("476425"), 6, "c76425");  // blank, in lower case
     // A twenty-first channel is not read, but not in silence either.
     write_file(at("freq.dat"), list + "\nExtra-21  476425  476425\n");
-    run_result r = run_freqimg(dir);
+    run_result r = run_command(dir);
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out.size(), 2944U);
     EXPECT_EQ(r.err, "freqimg: freq.dat:12: warning: channel 11 transmit field \"47ab2f\" is not a "
@@ -140,7 +132,7 @@ TEST_F(freqimg_run, warns_of_what_follows_the_list_wherever_it_begins) {
     };
     for (const row &r : rows) {
         write_file(at("freq.dat"), r.list);
-        run_result run = run_freqimg(dir);
+        run_result run = run_command(dir);
         EXPECT_EQ(run.exit_status, 0) << run.err;
         EXPECT_EQ(run.err, r.err);
         EXPECT_EQ(run.out.size(), 2944U);
@@ -155,7 +147,7 @@ TEST_F(freqimg_run, reads_a_list_that_ends_at_the_64_KiB_edge) {
     std::string edge = head + std::string(65536 - head.size() - tail.size(), 'L') + tail;
     ASSERT_EQ(edge.size(), 65536U);
     write_file(at("freq.dat"), edge + "\nand more tokens after it\n");
-    run_result r = run_freqimg(dir);
+    run_result r = run_command(dir);
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.err, "freqimg: freq.dat:22: warning: the list goes on after channel 20; the rest "
                      "is not read\n");
@@ -196,9 +188,8 @@ TEST_F(freqimg_run, refuses_a_strip_that_is_another_of_its_files) {
         for (const char *file : {"freq.dat", "temptx.dat", "temprx.dat"})
             fs::remove(at(file));
         write_example_and_old_strips();
-        run_options into = sending_output_to(output_to::file);
-        into.output_file = at(name);
-        expect_failure(std::string("standard output: same file as ") + name, into);
+        expect_failure(std::string("standard output: same file as ") + name,
+                       {.output = output_to::file, .output_file = at(name)});
     }
 }
 
@@ -220,7 +211,7 @@ TEST_F(freqimg_run, runs_at_the_same_time_in_one_directory) {
     std::string other_list = example_list;
     other_list.replace(other_list.find("476425"), 6, "476999");
     write_file(at("freq.dat"), other_list);
-    const std::string other_stream = run_freqimg(dir).out;
+    const std::string other_stream = run_command(dir).out;
     for (int round = 0; round < 10; ++round) {
         std::vector<started> runs;
         for (int n = 0; n < 6; ++n) {
@@ -286,16 +277,16 @@ TEST_F(freqimg_run, reports_a_closed_standard_output_before_writing_anything) {
     // take its descriptor; nothing is written at all.
     SKIP_UNDER_WINE("a closed standard output");
     write_example_and_old_strips();
-    expect_failure("write error: Bad file descriptor", sending_output_to(output_to::closed));
+    expect_failure("write error: Bad file descriptor", {.output = output_to::closed});
 }
 
 TEST_F(freqimg_run, reports_a_standard_output_that_cannot_take_the_stream) {
     write_example_and_old_strips();
-    run_result full = run_freqimg(dir, sending_output_to(output_to::dev_full));
+    run_result full = run_command(dir, {.output = output_to::dev_full});
     EXPECT_EQ(full.exit_status, 1);
     EXPECT_EQ(full.err, "freqimg: write error: No space left on device\n");
 
-    run_result gone = run_freqimg(dir, sending_output_to(output_to::gone_reader));
+    run_result gone = run_command(dir, {.output = output_to::gone_reader});
     EXPECT_EQ(gone.exit_status, 1);
     EXPECT_EQ(gone.err, "freqimg: write error: Broken pipe\n");
     EXPECT_EQ(read_file(at("freq.dat")), example_list);
@@ -309,12 +300,11 @@ TEST_F(freqimg_run, takes_back_what_a_full_disk_cut_short) {
     if (disk.path.empty())
         GTEST_SKIP() << "cannot mount a small file system of its own on this machine";
     write_file(at("freq.dat"), example_list);
-    run_options options = sending_output_to(output_to::file);
-    options.output_file = disk.path + "/upload.bin";
+    run_options options{.output = output_to::file, .output_file = disk.path + "/upload.bin"};
     const std::string before(4000, 'k'); // the stream would begin a second page
     write_file(options.output_file, before);
     disk.fill();
-    run_result r = run_freqimg(dir, options);
+    run_result r = run_command(dir, options);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg: write error: No space left on device\n");
     EXPECT_EQ(read_file(options.output_file), before);
@@ -326,7 +316,7 @@ TEST_F(freqimg_run, sends_nothing_when_a_full_disk_takes_no_strip) {
         GTEST_SKIP() << "cannot mount a small file system of its own on this machine";
     write_file(disk.path + "/freq.dat", example_list);
     disk.fill();
-    run_result r = run_freqimg(disk.path);
+    run_result r = run_command(disk.path);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg: temptx.dat: write error: No space left on device\n");
     EXPECT_EQ(r.out, "");
@@ -336,20 +326,18 @@ TEST_F(freqimg_run, sends_nothing_when_a_full_disk_takes_no_strip) {
 TEST_F(freqimg_run, takes_back_what_a_file_size_limit_cut_short) {
     SKIP_UNDER_WINE("a file size limit, which Windows does not have");
     write_example_and_old_strips();
-    run_options limited = sending_output_to(output_to::file);
-    limited.output_file = tmp.path + "/upload.bin";
-    limited.file_size_limit = 2000;
+    run_options limited{.output = output_to::file,
+                        .output_file = tmp.path + "/upload.bin",
+                        .file_size_limit = 2000};
     write_file(limited.output_file, "kept from before\n");
-    run_result cut = run_freqimg(dir, limited);
+    run_result cut = run_command(dir, limited);
     EXPECT_EQ(cut.exit_status, 1);
     EXPECT_EQ(cut.err, "freqimg: write error: File too large\n");
     EXPECT_EQ(read_file(limited.output_file), "kept from before\n");
 
     // A strip under the limit cannot be written, so no stream may go out;
     // the list stays as it was.
-    run_options no_space;
-    no_space.file_size_limit = 0;
-    cut = run_freqimg(dir, no_space);
+    cut = run_command(dir, {.file_size_limit = 0});
     EXPECT_EQ(cut.exit_status, 1);
     EXPECT_EQ(cut.err, "freqimg: temptx.dat: write error: File too large\n");
     EXPECT_EQ(cut.out, "");
@@ -358,10 +346,9 @@ TEST_F(freqimg_run, takes_back_what_a_file_size_limit_cut_short) {
 
 TEST_F(freqimg_run, appends_to_a_file_and_keeps_what_it_held) {
     write_file(at("freq.dat"), example_list);
-    run_options append = sending_output_to(output_to::file);
-    append.output_file = tmp.path + "/upload.bin";
+    run_options append{.output = output_to::file, .output_file = tmp.path + "/upload.bin"};
     write_file(append.output_file, "kept from before\n");
-    run_result r = run_freqimg(dir, append);
+    run_result r = run_command(dir, append);
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(read_file(append.output_file),
               "kept from before\n" + read_file(TEST_DATA_DIR "/example_stream.bin"));
@@ -370,7 +357,7 @@ TEST_F(freqimg_run, appends_to_a_file_and_keeps_what_it_held) {
 TEST_F(freqimg_run, delivers_the_whole_stream_to_an_output_that_must_be_waited_for) {
     // A non-blocking pipe that is full at first: the run waits, then writes.
     write_file(at("freq.dat"), example_list);
-    run_result r = run_freqimg(dir, sending_output_to(output_to::full_pipe));
+    run_result r = run_command(dir, {.output = output_to::full_pipe});
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
 }
@@ -382,10 +369,7 @@ TEST_F(freqimg_run, runs_without_dev_and_without_standard_input) {
     write_file(at("freq.dat"), example_list);
     if (!can_hide_dev())
         GTEST_SKIP() << "cannot give a run a /dev of its own on this machine";
-    run_options bare;
-    bare.stdin_closed = true;
-    bare.without_dev = true;
-    run_result r = run_freqimg(dir, bare);
+    run_result r = run_command(dir, {.stdin_closed = true, .without_dev = true});
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, read_file(TEST_DATA_DIR "/example_stream.bin"));
@@ -397,7 +381,7 @@ TEST_F(freqimg_run, reports_strip_files_that_cannot_be_written) {
     expect_failure("temptx.dat: cannot create: Is a directory");
     fs::remove(at("temptx.dat"));
     fs::create_directory(at("temprx.dat"));
-    run_result r = run_freqimg(dir);
+    run_result r = run_command(dir);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg: temprx.dat: cannot create: Is a directory\n");
     EXPECT_EQ(r.out, "");
@@ -431,10 +415,9 @@ TEST_F(freqimg_run, refuses_strips_that_are_no_regular_files_before_writing_anyt
 TEST_F(freqimg_run, leaves_strips_their_owner_can_read_and_write_whatever_the_umask) {
     SKIP_UNDER_WINE("a umask");
     write_file(at("freq.dat"), example_list);
-    run_options masked;
-    masked.program = "/bin/sh";
-    masked.args = {"-c", "umask 777 && exec \"$0\"", commands().freqimg};
-    run_result r = run_freqimg(dir, masked);
+    run_result r =
+        run_command(dir, {.program = "/bin/sh",
+                          .args = {"-c", "umask 777 && exec \"$0\"", commands().freqimg}});
     EXPECT_EQ(r.exit_status, 0) << r.err;
     for (const char *strip : {"temptx.dat", "temprx.dat"})
         EXPECT_EQ(fs::status(at(strip)).permissions(),

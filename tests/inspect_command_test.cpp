@@ -1,6 +1,6 @@
 // Black-box tests of freqimg-inspect on streams that freqimg really made.
-#include "command_runner.hpp"
-#include "random_list.hpp"
+#include "support/command_runner.hpp"
+#include "support/random_list.hpp"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ class inspect : public ::testing::Test {
     // Runs freqimg on `list` and returns the stream.
     std::string generate(const std::string &list) {
         write_file(tmp.path + "/freq.dat", list);
-        run_result r = run_freqimg(tmp.path);
+        run_result r = run_command(tmp.path);
         EXPECT_EQ(r.exit_status, 0) << r.err;
         return r.out;
     }
@@ -234,13 +234,12 @@ TEST_F(inspect, says_in_one_line_what_was_given_instead_of_a_stream) {
         EXPECT_EQ(result.out, "");
     }
     // Through a pipe, which gives its bytes a piece at a time.
-    run_options piped;
-    piped.program = "/bin/sh";
-    piped.args = {"-c", "cat \"$1\" | " + shell_prefix() + "\"$0\"", commands().inspect,
-                  stream_path};
+    const run_options piped{.program = "/bin/sh",
+                            .args = {"-c", "cat \"$1\" | " + shell_prefix() + "\"$0\"",
+                                     commands().inspect, stream_path}};
     for (const std::string &bytes : {std::string(5000, 'x'), example_stream}) {
         write_file(stream_path, bytes);
-        run_result result = run_freqimg(tmp.path, piped);
+        run_result result = run_command(tmp.path, piped);
         EXPECT_EQ(result.err, bytes == example_stream
                                   ? ""
                                   : "freqimg-inspect: standard input: no upload "
@@ -269,12 +268,10 @@ class inspect_line : public inspect {
 
     started start_reading(std::vector<std::string> args, bool stderr_to_tty = false,
                           const std::string &input = "/dev/null") {
-        run_options options;
-        options.program = commands().inspect;
-        options.args = std::move(args);
-        options.stderr_to_tty = stderr_to_tty;
-        options.input = input;
-        started reader = start_command(tmp.path, options);
+        started reader = start_command(tmp.path, {.program = commands().inspect,
+                                                  .args = std::move(args),
+                                                  .input = input,
+                                                  .stderr_to_tty = stderr_to_tty});
         EXPECT_TRUE(line.wait_until_raw());
         return reader;
     }
@@ -445,15 +442,16 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
             (traced && (sanitized || std::system("strace -V >/dev/null 2>&1") != 0)))
             continue;
         write_file(stream_path, r.bytes);
-        run_options options;
-        options.program = r.run_under.empty() ? commands().inspect : r.run_under[0];
-        if (!r.run_under.empty())
-            options.args.assign(r.run_under.begin() + 1, r.run_under.end());
-        if (!r.run_under.empty())
-            options.args.push_back(commands().inspect);
-        options.args.insert(options.args.end(), {"--save", r.save_to, stream_path});
-        options.file_size_limit = r.size_limit;
-        run_result result = run_freqimg(tmp.path, options);
+        // The command itself, or a tracer's command line ending in it.
+        const bool under = !r.run_under.empty();
+        std::vector<std::string> args(r.run_under.begin() + (under ? 1 : 0), r.run_under.end());
+        if (under)
+            args.push_back(commands().inspect);
+        args.insert(args.end(), {"--save", r.save_to, stream_path});
+        run_result result =
+            run_command(tmp.path, {.program = under ? r.run_under[0] : commands().inspect,
+                                   .args = args,
+                                   .file_size_limit = r.size_limit});
         EXPECT_EQ(result.exit_status, r.status) << r.save_to;
         EXPECT_EQ(result.err, r.err);
         EXPECT_EQ(result.out.empty(), r.bytes == bad) << r.save_to;
@@ -479,11 +477,9 @@ TEST_F(inspect, refuses_the_users_own_terminal_named_as_a_file) {
     pty_pair users;
     const line_state users_before = users.state();
     for (const std::string &name : {std::string("/dev/tty"), users.device}) {
-        run_options options;
-        options.program = commands().inspect;
-        options.args = {name};
-        options.stdin_terminal = users.device;
-        run_result r = run_freqimg(tmp.path, options);
+        run_result r = run_command(
+            tmp.path,
+            {.program = commands().inspect, .args = {name}, .stdin_terminal = users.device});
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_EQ(r.err, "freqimg-inspect: " + name +
                              ": is the terminal you type at, not a serial line\n");
@@ -496,10 +492,8 @@ TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {
     SKIP_UNDER_WINE("a terminal as standard input");
     pty_pair users;
     const line_state users_before = users.state();
-    run_options options;
-    options.program = commands().inspect;
-    options.stdin_terminal = users.device;
-    run_result r = run_freqimg(".", options);
+    run_result r =
+        run_command(".", {.program = commands().inspect, .stdin_terminal = users.device});
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "freqimg-inspect: standard input is a terminal: pipe a stream in, or name a "
                      "FILE or a serial line\n");
@@ -532,12 +526,8 @@ TEST_F(inspect, reads_options_the_gnu_way) {
     EXPECT_EQ(list.exit_status, 0) << list.err;
     EXPECT_EQ(list.out.substr(0, 27), "Channel  Transmit  Receive\n");
     write_file(tmp.path + "/-s", example_stream);
-    run_result dashed = run_freqimg(tmp.path, [] {
-        run_options o;
-        o.program = commands().inspect;
-        o.args = {"--", "-s"};
-        return o;
-    }());
+    run_result dashed =
+        run_command(tmp.path, {.program = commands().inspect, .args = {"--", "-s"}});
     EXPECT_EQ(dashed.exit_status, 0) << dashed.err;
 
     EXPECT_EQ(run_inspect({"--help", "--frequency"}).exit_status, 0);
@@ -555,11 +545,8 @@ TEST_F(inspect, reports_help_that_cannot_be_written) {
                                  std::pair{output_to::closed, "Bad file descriptor"}}) {
         if (where == output_to::closed)
             SKIP_UNDER_WINE("a closed standard output");
-        run_options options;
-        options.program = commands().inspect;
-        options.args = {"--help"};
-        options.output = where;
-        run_result r = run_freqimg(".", options);
+        run_result r =
+            run_command(".", {.program = commands().inspect, .args = {"--help"}, .output = where});
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_EQ(r.err, std::string("freqimg-inspect: write error: ") + reason + "\n");
     }
@@ -576,11 +563,8 @@ TEST_F(inspect, says_when_memory_is_exhausted) {
         "freqimg-inspect: " + stream_path + ": stream is 1048576 bytes, not 2944\n";
     bool exhausted = false;
     for (long limit = 8 << 20; limit >= 2 << 20; limit -= 128 << 10) {
-        run_options options;
-        options.program = commands().inspect;
-        options.args = {stream_path};
-        options.memory_limit = limit;
-        run_result r = run_freqimg(".", options);
+        run_result r = run_command(
+            ".", {.program = commands().inspect, .args = {stream_path}, .memory_limit = limit});
         EXPECT_EQ(r.exit_status, 1) << "killed by signal " << r.signal << " at " << limit;
         bool short_of_memory = r.err == "freqimg-inspect: memory exhausted\n";
         EXPECT_TRUE(short_of_memory || r.err == too_long) << limit << ": " << r.err;

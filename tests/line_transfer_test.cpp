@@ -1,8 +1,8 @@
 // The send and capture policies on a model UART line, for what a
 // pseudo-terminal cannot show: the line's own speed, a line the far end
 // stops for a while, a line that fails part way.
-#include "model_line.hpp"
 #include "serial/line_transfer.hpp"
+#include "support/model_line.hpp"
 
 #include <gtest/gtest.h>
 

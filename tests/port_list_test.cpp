@@ -1,6 +1,7 @@
 // The port lister on a sysfs and /dev of the test's own making.
 #include "serial/port_list_linux.hpp"
 #include "serial/tty_sysfs_linux.hpp"
+#include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 
 struct tree {
-    fs::path root = fs::temp_directory_path() / ("ports-" + std::to_string(::getpid()));
+    freqimg_test::temp_dir top;
+    fs::path root = top.path;
     port_roots roots{(root / "sys").string(), (root / "dev").string(), (root / "lock").string()};
-
-    tree() { fs::create_directories(root); }
-    ~tree() { fs::remove_all(root); }
 
     void file(const fs::path &path, const std::string &text) {
         fs::create_directories(path.parent_path());

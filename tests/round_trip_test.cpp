@@ -3,8 +3,8 @@
 #include "channels/freq_list.hpp"
 #include "image/image_decode.hpp"
 #include "image/image_template.hpp"
-#include "random_list.hpp"
-#include "stream_check.hpp"
+#include "support/random_list.hpp"
+#include "support/stream_check.hpp"
 
 #include <gtest/gtest.h>
 

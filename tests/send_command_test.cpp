@@ -1,7 +1,7 @@
 // Black-box tests of freqimg-send on real pseudo-terminal pairs, the
 // kernel's own terminal layer: what arrives at the other end, the line's
 // settings while it is held and after every way out, and each refusal.
-#include "command_runner.hpp"
+#include "support/command_runner.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,11 +34,7 @@ class send : public ::testing::Test {
     const line_state before = line.state();
 
     run_options sender(std::vector<std::string> args, const std::string &input = "/dev/null") {
-        run_options options;
-        options.program = commands().send;
-        options.args = std::move(args);
-        options.input = input;
-        return options;
+        return {.program = commands().send, .args = std::move(args), .input = input};
     }
 
     std::string stream_file(const std::string &bytes, const char *name = "stream.bin") {
@@ -67,12 +63,11 @@ class send : public ::testing::Test {
 TEST_F(send, delivers_the_stream_byte_for_byte) {
     // The whole upload as a user types it.
     write_file(tmp.path + "/freq.dat", read_file(EXAMPLES_DIR "/freq.dat"));
-    run_options pipeline;
-    pipeline.program = "/bin/sh";
     const std::string run = shell_prefix();
-    pipeline.args = {"-c", run + "\"$0\" | " + run + "\"$1\" \"$2\"", commands().freqimg,
-                     commands().send, line.path};
-    run_result r = run_freqimg(tmp.path, pipeline);
+    run_result r =
+        run_command(tmp.path, {.program = "/bin/sh",
+                               .args = {"-c", run + "\"$0\" | " + run + "\"$1\" \"$2\"",
+                                        commands().freqimg, commands().send, line.path}});
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.err, ""); // nothing on success when standard error is no terminal
     EXPECT_EQ(line.received(), example_stream);
@@ -85,7 +80,7 @@ TEST_F(send, delivers_the_stream_byte_for_byte) {
     edited.replace(5 * 46 + 5 + 16, 2, "01");
     edited.replace(5 * 46 + 5 + 38, 2, "08");
     std::string port = under_wine() ? "\\\\.\\com" + line.path.substr(3) : line.path;
-    r = run_freqimg(tmp.path, sender({port, stream_file(edited), "--spe=1200"}));
+    r = run_command(tmp.path, sender({port, stream_file(edited), "--spe=1200"}));
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(line.received(), edited);
     EXPECT_EQ(r.err, "freqimg-send: " + tmp.path +
@@ -98,7 +93,7 @@ TEST_F(send, shows_what_has_left_the_port_on_a_terminal) {
     SKIP_UNDER_WINE("a terminal as standard error");
     run_options options = sender({"--speed", "1200", line.path, stream_file(example_stream)});
     options.stderr_to_tty = true;
-    run_result r = run_freqimg(tmp.path, options);
+    run_result r = run_command(tmp.path, options);
     EXPECT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(line.received(), example_stream);
     std::string last = r.err.substr(r.err.rfind('\r', r.err.size() - 3));
@@ -109,7 +104,7 @@ TEST_F(send, shows_what_has_left_the_port_on_a_terminal) {
 
 TEST_F(send, lists_the_ports_or_says_there_are_none) {
     // What ports this machine has is its own affair; the form is not.
-    run_result r = run_freqimg(tmp.path, sender({"--list-ports"}));
+    run_result r = run_command(tmp.path, sender({"--list-ports"}));
     if (r.exit_status == 1) {
         EXPECT_EQ(r.err.rfind("freqimg-send: no serial ports found: is the cable plugged in? ", 0),
                   0U)
@@ -125,13 +120,13 @@ TEST_F(send, lists_the_ports_or_says_there_are_none) {
     if (!under_wine() && can_hide_dev()) {
         run_options bare = sender({"--list-ports"});
         bare.without_sys = true;
-        run_result none = run_freqimg(tmp.path, bare);
+        run_result none = run_command(tmp.path, bare);
         EXPECT_EQ(none.exit_status, 1);
         EXPECT_EQ(none.err, "freqimg-send: no serial ports found: is the cable plugged in? 'dmesg' "
                             "shows what the system saw when it was plugged in\n");
         EXPECT_EQ(none.out, "");
     }
-    run_result extra = run_freqimg(tmp.path, sender({"--list-ports", line.path}));
+    run_result extra = run_command(tmp.path, sender({"--list-ports", line.path}));
     EXPECT_EQ(extra.exit_status, 2);
     EXPECT_EQ(extra.err, "freqimg-send: extra operand '" + line.path +
                              "'\nTry 'freqimg-send --help' for more information.\n");
@@ -217,7 +212,7 @@ TEST_F(send, refuses_before_sending_anything) {
          "freqimg-send: option '--help' doesn't allow an argument\n" + try_help},
     };
     for (const row &r : rows) {
-        run_result result = run_freqimg(tmp.path, sender(r.args, r.input));
+        run_result result = run_command(tmp.path, sender(r.args, r.input));
         EXPECT_EQ(result.exit_status, r.status) << r.err;
         EXPECT_EQ(result.err, r.err);
     }
@@ -254,7 +249,7 @@ TEST_F(send, refuses_a_terminal_that_is_no_free_serial_line) {
             continue;
         run_options options = sender(r.args);
         options.stdin_terminal = users.device;
-        run_result result = run_freqimg(tmp.path, options);
+        run_result result = run_command(tmp.path, options);
         EXPECT_EQ(result.exit_status, 1);
         EXPECT_EQ(result.err, "freqimg-send: " + r.err);
         // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
@@ -308,7 +303,7 @@ TEST_F(send, times_out_on_a_suspended_line) {
     ASSERT_EQ(::tcflow(line.terminal, TCOOFF), 0);
     auto start = std::chrono::steady_clock::now();
     run_result r =
-        run_freqimg(tmp.path, sender({"--timeout", "1", line.path}, stream_file(example_stream)));
+        run_command(tmp.path, sender({"--timeout", "1", line.path}, stream_file(example_stream)));
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err,
@@ -323,7 +318,7 @@ TEST_F(send, times_out_on_a_suspended_line) {
 TEST_F(send, leaves_a_line_another_program_holds) {
     SKIP_UNDER_WINE("Wine does not keep a COM port to the program that opened it");
     started first = start_on_a_suspended_line();
-    run_result second = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
+    run_result second = run_command(tmp.path, sender({line.path}, stream_file(example_stream)));
     EXPECT_EQ(second.exit_status, 1);
     EXPECT_EQ(second.err, "freqimg-send: " + line.path + ": in use by another program\n");
     ::kill(first.pid, SIGTERM);
@@ -334,7 +329,7 @@ TEST_F(send, leaves_a_line_another_program_holds) {
     // A program that holds the line in the kernel's exclusive mode alone,
     // which a privileged opener would get past.
     ASSERT_EQ(::ioctl(line.terminal, TIOCEXCL), 0);
-    second = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
+    second = run_command(tmp.path, sender({line.path}, stream_file(example_stream)));
     EXPECT_EQ(second.err, "freqimg-send: " + line.path + ": in use by another program\n");
     ::ioctl(line.terminal, TIOCNXCL);
     EXPECT_EQ(line.received(), "");
@@ -362,7 +357,7 @@ TEST_F(send, leaves_a_line_another_program_holds) {
     };
     for (const row &r : rows) {
         mark(r.holder);
-        run_result result = run_freqimg(tmp.path, sender({line.path}, stream_file(example_stream)));
+        run_result result = run_command(tmp.path, sender({line.path}, stream_file(example_stream)));
         EXPECT_EQ(result.err, r.err);
         EXPECT_EQ(line.received(), r.err.empty() ? example_stream : "");
     }
@@ -405,11 +400,8 @@ TEST_F(send, tells_a_user_without_permission_how_to_get_it) {
     for (const row &r : rows) {
         ASSERT_EQ(::chown(line.device.c_str(), 0, 20), 0);
         ASSERT_EQ(::chmod(line.device.c_str(), r.mode), 0);
-        run_options options;
-        options.program = r.program;
-        options.args = r.args;
-        options.unprivileged = true;
-        started run = start_command(tmp.path, options);
+        started run =
+            start_command(tmp.path, {.program = r.program, .args = r.args, .unprivileged = true});
         if (r.err.empty()) {
             ASSERT_TRUE(line.wait_until_raw());
             line.send(example_stream);

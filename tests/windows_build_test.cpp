@@ -1,8 +1,8 @@
 // The Windows build against the Linux build of the same sources, under
 // Wine: on the same inputs, the same exit status, output, messages and
 // strip files, and the same reports of the same streams.
-#include "command_runner.hpp"
-#include "random_list.hpp"
+#include "support/command_runner.hpp"
+#include "support/random_list.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +19,7 @@ struct outcome {
 outcome run_in_a_folder(const std::string &program, const std::string &list) {
     temp_dir dir;
     write_file(dir.path + "/freq.dat", list);
-    run_options options;
-    options.program = program;
-    outcome o{run_freqimg(dir.path, options), read_file(dir.path + "/temptx.dat"),
+    outcome o{run_command(dir.path, {.program = program}), read_file(dir.path + "/temptx.dat"),
               read_file(dir.path + "/temprx.dat")};
     return o;
 }
@@ -30,11 +28,8 @@ run_result inspect_with(const std::string &program, const std::string &stream,
                         std::vector<std::string> args) {
     temp_dir dir;
     write_file(dir.path + "/stream.bin", stream);
-    run_options options;
-    options.program = program;
-    options.args = std::move(args);
-    options.args.push_back("stream.bin");
-    return run_freqimg(dir.path, options);
+    args.push_back("stream.bin");
+    return run_command(dir.path, {.program = program, .args = std::move(args)});
 }
 
 TEST(windows_build, does_what_the_linux_build_does) {

@@ -175,8 +175,8 @@ std::string stream_input_name(const char *path) {
 }
 
 stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_progress &shown) {
-    const std::string quoted = stream_input_name(path);
-    const char *name = quoted.c_str();
+    const std::string input_name = stream_input_name(path);
+    const char *name = input_name.c_str();
     stream_input in;
     bool standard = is_standard_input(path);
     // As gzip will not read compressed data from a terminal: nothing was

@@ -4,7 +4,7 @@
 #include "channels/freq_list.hpp"
 #include "image/image_decode.hpp"
 #include "image/image_template.hpp"
-#include "stream_check.hpp"
+#include "support/stream_check.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "command_runner.hpp"
+#include "support/command_runner.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -121,41 +121,6 @@ const commands_under_test &commands() {
     return found;
 }
 
-// Starts one wineserver that stays, with no pipe of the tests', for every
-// Windows program run after: without it each run starts Wine's services
-// anew, seconds each, and they keep the pipes they were started with.
-void start_persistent_wineserver() {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_RDWR);
-        for (int fd = 0; fd < 3; ++fd)
-            ::dup2(null, fd);
-        ::close_range(3, ~0U, 0);
-        ::execlp("wineserver", "wineserver", "-p", static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::waitpid(pid, nullptr, 0);
-}
-
-bool under_wine() {
-    static const bool wine = [] {
-        const char *emulator = std::getenv("FREQIMG_TEST_EMULATOR");
-        bool set = emulator != nullptr && *emulator != '\0';
-        if (set)
-            start_persistent_wineserver();
-        return set;
-    }();
-    return wine;
-}
-
-std::string shell_prefix() {
-    return under_wine() ? std::getenv("FREQIMG_TEST_EMULATOR") + std::string(" ") : "";
-}
-
-std::string null_device() {
-    return under_wine() ? "NUL" : "/dev/null";
-}
-
 started start_command(const std::string &dir, const run_options &options) {
     // Close-on-exec throughout, so that no run holds on to another's pipes
     // or to a test's terminal.
@@ -258,7 +223,7 @@ run_result finish_command(const started &command, std::chrono::seconds limit) {
     return r;
 }
 
-run_result run_freqimg(const std::string &dir, const run_options &options) {
+run_result run_command(const std::string &dir, const run_options &options) {
     started command = start_command(dir, options);
     return finish_command(command);
 }
@@ -268,7 +233,7 @@ run_result run_inspect(const std::vector<std::string> &args, const std::string &
     options.program = commands().inspect;
     options.args = args;
     options.input = input;
-    return run_freqimg(".", options);
+    return run_command(".", options);
 }
 
 bool can_run_unprivileged(const std::string &program) {
@@ -288,144 +253,4 @@ bool can_hide_dev() {
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-pty_pair::pty_pair() {
-    controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (controller < 0 || ::grantpt(controller) != 0 || ::unlockpt(controller) != 0)
-        throw std::runtime_error("posix_openpt");
-    device = path = ::ptsname(controller);
-    terminal = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0)
-        throw std::runtime_error("cannot open " + device);
-    // Wine cannot read a speed only termios2 names.
-    write_line_state(terminal, unusual_state(read_line_state(terminal), !under_wine()));
-    if (under_wine()) {
-        // The port numbers above 9, which only the \\.\COMn form reaches.
-        static int next_port = 10;
-        const char *prefix = std::getenv("WINEPREFIX");
-        path = "COM" + std::to_string(next_port++);
-        com_link =
-            std::string(prefix != nullptr ? prefix : "") + "/dosdevices/" + "com" + path.substr(3);
-        ::unlink(com_link.c_str());
-        if (::symlink(device.c_str(), com_link.c_str()) != 0)
-            throw std::runtime_error("cannot map " + path + " to " + device);
-    }
-}
-
-pty_pair::~pty_pair() {
-    if (!com_link.empty())
-        ::unlink(com_link.c_str());
-    ::close(terminal);
-    if (controller >= 0)
-        ::close(controller);
-}
-
-line_state pty_pair::state() const {
-    return read_line_state(terminal);
-}
-
-bool pty_pair::same_as(const line_state &before) const {
-    return under_wine() ? dcb_part(state()) == dcb_part(before) : state() == before;
-}
-
-std::string pty_pair::held_fault(unsigned baud) const {
-    return raw_8n1_fault(state(), baud, under_wine());
-}
-
-bool pty_pair::wait_until_raw() const {
-    for (int i = 0; i < 500; ++i) {
-        if ((state().lflag & ICANON) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-bool pty_pair::exclusive() const {
-    int on = 0;
-    return ::ioctl(terminal, TIOCGEXCL, &on) == 0 && on != 0;
-}
-
-std::size_t pty_pair::unread() const {
-    int n = 0;
-    return ::ioctl(terminal, FIONREAD, &n) == 0 ? static_cast<std::size_t>(n) : 0;
-}
-
-std::string pty_pair::lock_name() const {
-    std::string name = device.substr(5); // after "/dev/"
-    std::replace(name.begin(), name.end(), '/', '_');
-    return "LCK.." + name;
-}
-
-std::string pty_pair::received(int ms) const {
-    std::string got;
-    pollfd in{controller, POLLIN, 0};
-    char buffer[4096];
-    while (::poll(&in, 1, ms) > 0) {
-        ssize_t n = ::read(controller, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        got.append(buffer, static_cast<std::size_t>(n));
-    }
-    return got;
-}
-
-void pty_pair::send(const std::string &bytes) const {
-    if (::write(controller, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        throw std::runtime_error("cannot write to the pseudo-terminal");
-}
-
-temp_dir::temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "freqimg-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp");
-    path = pattern;
-}
-
-temp_dir::~temp_dir() {
-    std::error_code ec;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path, ec);
-}
-
-small_disk::small_disk(int pages) {
-    std::string size = "size=" + std::to_string(pages * 4096) + ",nr_inodes=64";
-    if (::mount("tmpfs", mount_point.path.c_str(), "tmpfs", 0, size.c_str()) == 0)
-        path = mount_point.path;
-}
-
-small_disk::~small_disk() {
-    if (!path.empty())
-        ::umount2(path.c_str(), MNT_DETACH);
-}
-
-void small_disk::fill() const {
-    int fd = ::open((path + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    static const std::string page(4096, 'f');
-    while (::write(fd, page.data(), page.size()) > 0) {
-    }
-    for (std::size_t n = 1; ::write(fd, page.data(), n) > 0;) {
-    }
-    ::close(fd);
-}
-
-std::string read_file(const std::string &path) {
-    std::string s;
-    if (std::FILE *f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            s.append(buffer, n);
-        std::fclose(f);
-    }
-    return s;
-}
-
-void write_file(const std::string &path, const std::string &bytes) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
-        std::fclose(f) != 0)
-        throw std::runtime_error("cannot write " + path);
-}
-
 } // namespace freqimg_test

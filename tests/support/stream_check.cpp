@@ -1,4 +1,4 @@
-#include "stream_check.hpp"
+#include "support/stream_check.hpp"
 
 #include "image/image_template.hpp"
 

@@ -1,6 +1,6 @@
 // The kernel's own terminal structure, which cannot share a translation
 // unit with <termios.h>.
-#include "line_state.hpp"
+#include "support/line_state.hpp"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
