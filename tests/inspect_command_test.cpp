@@ -471,34 +471,36 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
     EXPECT_EQ(files, 0U);
 }
 
-TEST_F(inspect, refuses_the_users_own_terminal_named_as_a_file) {
-    // It would wait for "the radio" on the keyboard.
+TEST_F(inspect, and_send_refuse_the_users_own_terminal_as_their_input) {
+    // Named as FILE it would wait for "the radio" on the keyboard; as
+    // standard input nothing was piped in. Both commands read through one
+    // reader, so they refuse in the same words.
     SKIP_UNDER_WINE("a terminal of the user's own");
-    pty_pair users;
-    const line_state users_before = users.state();
-    for (const std::string &name : {std::string("/dev/tty"), users.device}) {
-        run_result r = run_command(
-            tmp.path,
-            {.program = commands().inspect, .args = {name}, .stdin_terminal = users.device});
-        EXPECT_EQ(r.exit_status, 1);
-        EXPECT_EQ(r.err, "freqimg-inspect: " + name +
-                             ": is the terminal you type at, not a serial line\n");
+    pty_pair users, line;
+    const line_state users_before = users.state(), line_before = line.state();
+    const std::string yours = ": is the terminal you type at, not a serial line\n";
+    const std::string piped_nothing =
+        "standard input is a terminal: pipe a stream in, or name a FILE or a serial line\n";
+    struct row {
+        std::string program;
+        std::vector<std::string> args;
+        std::string err;
+    } const rows[] = {
+        {commands().inspect, {"/dev/tty"}, "freqimg-inspect: /dev/tty" + yours},
+        {commands().inspect, {users.device}, "freqimg-inspect: " + users.device + yours},
+        {commands().inspect, {}, "freqimg-inspect: " + piped_nothing},
+        {commands().send, {line.path}, "freqimg-send: " + piped_nothing},
+    };
+    for (const row &r : rows) {
+        run_result result = run_command(
+            tmp.path, {.program = r.program, .args = r.args, .stdin_terminal = users.device});
+        EXPECT_EQ(result.exit_status, 1);
+        EXPECT_EQ(result.err, r.err);
         // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
         EXPECT_TRUE(users.state() == users_before);
     }
-}
-
-TEST_F(inspect, refuses_the_users_own_terminal_as_its_input) {
-    SKIP_UNDER_WINE("a terminal as standard input");
-    pty_pair users;
-    const line_state users_before = users.state();
-    run_result r =
-        run_command(".", {.program = commands().inspect, .stdin_terminal = users.device});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "freqimg-inspect: standard input is a terminal: pipe a stream in, or name a "
-                     "FILE or a serial line\n");
-    // cppcheck-suppress knownConditionTrueFalse ; read anew from the kernel
-    EXPECT_TRUE(users.state() == users_before);
+    EXPECT_EQ(line.received(), "");
+    EXPECT_TRUE(line.state() == line_before);
 }
 
 TEST_F(inspect, reads_options_the_gnu_way) {
