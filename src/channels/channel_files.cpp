@@ -95,8 +95,8 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
         return make_fault("%s: not a regular file", path);
     int error = write_all(fd.get(), text.data(), text.size());
     // Only now cut what an older, longer file held past the strip.
-    if (error == 0 && size > strip_size)
-        error = cut_to_size(fd.get(), strip_size);
+    if (error == 0 && size > window_strip_size)
+        error = cut_to_size(fd.get(), window_strip_size);
     if (int closed = fd.close(); error == 0)
         error = closed;
     if (error != 0)

@@ -1,5 +1,7 @@
 #include "channels/freq_list.hpp"
 
+#include "image/image_frame.hpp"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -29,10 +31,6 @@ bool is_utf16(std::string_view text) {
     return units >= 2 && 4 * std::max(little, big) >= 3 * units;
 }
 
-constexpr bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 constexpr bool is_decimal_digit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -42,7 +40,8 @@ bool all_decimal(std::string_view text) {
 }
 
 bool is_six_hex_digits(std::string_view token) {
-    return token.size() == freq_entry_size && std::all_of(token.begin(), token.end(), is_hex_digit);
+    return token.size() == window_entry_size &&
+           std::all_of(token.begin(), token.end(), is_hex_digit);
 }
 
 const char *field_name(std::size_t field) {
@@ -115,11 +114,11 @@ std::array<char, 64> frequency_hint(std::string_view token) {
         return hint;
     digits.remove_suffix(3);
     digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
-    if (digits.empty() || digits.size() > freq_entry_size)
+    if (digits.empty() || digits.size() > window_entry_size)
         return hint;
     std::snprintf(hint.data(), hint.size(), "; write %.*s%s as %.*s%.*s",
                   static_cast<int>(token.size()), token.data(), implied,
-                  static_cast<int>(freq_entry_size - digits.size()), "000000",
+                  static_cast<int>(window_entry_size - digits.size()), "000000",
                   static_cast<int>(digits.size()), digits.data());
     return hint;
 }
@@ -178,7 +177,7 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
                               frequency_hint(token).data());
         freq_field &slot = out.table[row][field];
         slot.fill('\0');
-        std::copy_n(token.begin(), std::min(token.size(), freq_entry_size), slot.begin());
+        std::copy_n(token.begin(), std::min(token.size(), window_entry_size), slot.begin());
         out.lines[row][field] = line;
     }
     // Where anything follows the list: a twenty-first channel, say.
@@ -196,12 +195,12 @@ parsed_list parse_freq_list(std::string_view text, std::size_t limit) {
 }
 
 bool is_blank_entry(std::string_view entry) {
-    return entry.size() == freq_entry_size && (entry[0] == 'C' || entry[0] == 'c') &&
+    return entry.size() == window_entry_size && (entry[0] == 'C' || entry[0] == 'c') &&
            std::equal(entry.begin() + 1, entry.end(), blank_entry.begin() + 1);
 }
 
 bool holds_frequency(std::string_view entry) {
-    return is_blank_entry(entry) || (entry.size() == freq_entry_size && all_decimal(entry));
+    return is_blank_entry(entry) || (entry.size() == window_entry_size && all_decimal(entry));
 }
 
 warning entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
@@ -220,13 +219,13 @@ strip make_strip(const freq_table &table, std::size_t column) {
     for (std::size_t channel = 1; channel <= channel_count; ++channel) {
         const freq_field &field = table[channel][column];
         const char *entry = field[0] == '-' ? blank_entry.data() : field.data();
-        std::copy_n(entry, freq_entry_size, out.begin() + (channel - 1) * freq_entry_size);
+        std::copy_n(entry, window_entry_size, out.begin() + (channel - 1) * window_entry_size);
     }
     return out;
 }
 
 fault parse_strip(std::string_view name, std::string_view bytes, strip &out, std::uint64_t size) {
-    if (bytes.size() != strip_size || !std::all_of(bytes.begin(), bytes.end(), is_hex_digit))
+    if (bytes.size() != window_strip_size || !std::all_of(bytes.begin(), bytes.end(), is_hex_digit))
         return make_fault(
             "%.*s: changed since it was written (%llu bytes, not 120 hex digits)",
             static_cast<int>(name.size()), name.data(),

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "common/fault.hpp"
+#include "image/image_template.hpp"
 
 #include <array>
 #include <cstddef>
@@ -17,9 +18,6 @@
 namespace freqimg {
 
 inline constexpr const char *freq_list_path = "freq.dat";
-inline constexpr std::size_t channel_count = 20;
-inline constexpr std::size_t freq_entry_size = 6;
-inline constexpr std::size_t strip_size = channel_count * freq_entry_size;
 inline constexpr std::size_t tx_column = 1;
 inline constexpr std::size_t rx_column = 2;
 
@@ -33,9 +31,8 @@ inline constexpr std::string_view blank_entry = "C76425";
 inline constexpr std::size_t freq_list_limit = 65536;
 
 // A token kept to its first six characters, with a terminator.
-using freq_field = std::array<char, freq_entry_size + 1>;
+using freq_field = std::array<char, window_entry_size + 1>;
 using freq_table = std::array<std::array<freq_field, 3>, channel_count + 1>;
-using strip = std::array<char, strip_size>;
 
 // The line of "freq.dat" each field of a freq_table was read from.
 using field_lines = std::array<std::array<unsigned, 3>, channel_count + 1>;

@@ -163,12 +163,12 @@ const char *differs_from_freqimg(const decoded_stream &stream) {
 }
 
 std::string window_strip_text(const decoded_stream &stream, std::uint16_t base) {
-    std::string strip;
+    std::string entries;
     for (std::size_t i = 0; i < window_records; ++i)
-        strip.append(stream.texts[base / record_data_size + i].data() + record_data_offset,
-                     2 * record_data_size);
-    strip.resize(window_strip_size);
-    return strip;
+        entries.append(stream.texts[base / record_data_size + i].data() + record_data_offset,
+                       2 * record_data_size);
+    entries.resize(window_strip_size);
+    return entries;
 }
 
 window_entry window_entry_text(const decoded_stream &stream, std::uint16_t base, std::size_t n) {

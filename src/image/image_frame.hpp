@@ -57,6 +57,11 @@ constexpr int hex_value(char c) {
     return hex_values[static_cast<unsigned char>(c)];
 }
 
+// Returns true for a hex digit of either case.
+constexpr bool is_hex_digit(char c) {
+    return hex_value(c) >= 0;
+}
+
 // Returns the byte spelled by two hex digits; the caller has checked them.
 constexpr std::uint8_t hex_byte(char high, char low) {
     return static_cast<std::uint8_t>(hex_value(high) * 16 + hex_value(low));

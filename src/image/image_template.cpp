@@ -24,7 +24,7 @@ std::string_view template_record(unsigned address) {
     return image_template[row];
 }
 
-record_text window_record(std::uint16_t base, std::string_view strip, std::size_t index) {
+record_text window_record(std::uint16_t base, std::string_view entries, std::size_t index) {
     constexpr std::size_t data_chars = 2 * record_data_size;
     auto address = static_cast<std::uint16_t>(base + index * record_data_size);
     record_text text;
@@ -32,16 +32,16 @@ record_text window_record(std::uint16_t base, std::string_view strip, std::size_
     put_hex(text.data(), address, 4);
     put_hex(text.data() + 4, record_count, 2);
     std::size_t first = index * data_chars;
-    std::copy_n(strip.data() + first, std::min(data_chars, strip.size() - first),
+    std::copy_n(entries.data() + first, std::min(data_chars, entries.size() - first),
                 text.begin() + record_data_offset);
     std::string_view data(text.data() + record_data_offset, data_chars);
     put_hex(text.data() + record_checksum_offset, record_checksum(address, record_count, data), 2);
     return text;
 }
 
-void emit_window(image_stream &stream, std::uint16_t base, std::string_view strip) {
+void emit_window(image_stream &stream, std::uint16_t base, std::string_view entries) {
     for (std::size_t i = 0; i < window_records; ++i)
-        write_frame(stream, window_record(base, strip, i));
+        write_frame(stream, window_record(base, entries, i));
 }
 
 image_stream compose_stream(std::string_view tx_strip, std::string_view rx_strip) {

@@ -17,8 +17,13 @@ namespace freqimg {
 inline constexpr std::uint16_t tx_window_base = 0x01A0;
 inline constexpr std::uint16_t rx_window_base = 0x02C0;
 inline constexpr std::size_t window_records = 4;
+inline constexpr std::size_t channel_count = 20;
 inline constexpr std::size_t window_entry_size = 6; // three packed-BCD bytes
-inline constexpr std::size_t window_strip_size = 20 * window_entry_size;
+inline constexpr std::size_t window_strip_size = channel_count * window_entry_size;
+
+// One column of the channels, as a window carries it: twenty six-character
+// entries in channel order, with no separator.
+using strip = std::array<char, window_strip_size>;
 
 constexpr bool is_window_address(unsigned address) {
     return (address >= tx_window_base && address < tx_window_base + window_records * 16) ||
@@ -143,14 +148,15 @@ std::string_view template_record(unsigned address);
 void emit_fixed_records(image_stream &stream, std::uint16_t first, std::uint16_t last);
 
 // Returns record `index` (0-3) of the window at `base`: its 32 data characters
-// are the strip's characters copied as they stand (the fourth record: the last
-// 24, then eight "0"), with an upper-case address, count and checksum. The
-// strip must be 120 hex digits; lower-case digits pass through unchanged.
-record_text window_record(std::uint16_t base, std::string_view strip, std::size_t index);
+// are the characters of `entries`, a strip, copied as they stand (the fourth
+// record: the last 24, then eight "0"), with an upper-case address, count and
+// checksum. `entries` must be 120 hex digits; lower-case digits pass through
+// unchanged.
+record_text window_record(std::uint16_t base, std::string_view entries, std::size_t index);
 
 // Appends the four frames of the window at `base` (tx_window_base or
-// rx_window_base), fed from a 120-character strip.
-void emit_window(image_stream &stream, std::uint16_t base, std::string_view strip);
+// rx_window_base), fed from `entries`, a 120-character strip.
+void emit_window(image_stream &stream, std::uint16_t base, std::string_view entries);
 
 // Returns the whole stream freqimg writes for two 120-character strips: the
 // 64 frames in ascending address order, fixed records 0000-0190, the

@@ -82,9 +82,10 @@ void check_list(std::string_view text) {
 
 void check_strip(std::string_view bytes) {
     strip out{};
-    bool hex = bytes.size() == strip_size && std::all_of(bytes.begin(), bytes.end(), [](char c) {
-                   return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-               });
+    bool hex =
+        bytes.size() == window_strip_size && std::all_of(bytes.begin(), bytes.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        });
     fault f = parse_strip("temptx.dat", bytes, out);
     if (hex == static_cast<bool>(f))
         fail("strip reader disagrees on", std::string(bytes));
