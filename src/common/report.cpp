@@ -51,6 +51,12 @@ int report_error(const fault &f) {
     return report_error(f.text);
 }
 
+int report_errors(const std::vector<fault> &faults) {
+    for (const fault &f : faults)
+        report_error(f);
+    return faults.empty() ? 0 : 1;
+}
+
 void report_warning(const warning &w) {
     say(w.about, "warning", w.text);
 }

@@ -7,6 +7,7 @@
 #include "common/fault.hpp"
 
 #include <string_view>
+#include <vector>
 
 namespace freqimg {
 
@@ -18,6 +19,10 @@ const char *program_name();
 // Prints "PROGRAM: TEXT" and returns 1, the exit status of a failure.
 int report_error(std::string_view text);
 int report_error(const fault &f);
+
+// Prints each of `faults` as report_error does. Returns 1 when there was
+// any, 0 otherwise.
+int report_errors(const std::vector<fault> &faults);
 
 // Prints "PROGRAM: ABOUT: warning: TEXT", or "PROGRAM: warning: TEXT" for a
 // warning about the run as a whole.

@@ -90,10 +90,7 @@ int inspect(int argc, char **argv) {
     if (in.failure)
         return report_error(in.failure);
     decoded_stream stream;
-    std::vector<fault> faults = check_stream_input(path, in.bytes, stream);
-    for (const fault &f : faults)
-        report_error(f);
-    if (!faults.empty())
+    if (report_errors(check_stream_input(path, in.bytes, stream)) != 0)
         return 1;
     const std::string name = stream_input_name(path);
     for (const std::string &text : entry_warnings(stream))

@@ -120,10 +120,7 @@ int send(int argc, char **argv) {
     if (in.failure)
         return report_error(in.failure);
     decoded_stream stream;
-    std::vector<fault> faults = check_stream_input(path, in.bytes, stream);
-    for (const fault &f : faults)
-        report_error(f);
-    if (!faults.empty())
+    if (report_errors(check_stream_input(path, in.bytes, stream)) != 0)
         return 1;
     if (const char *how = differs_from_freqimg(stream))
         report_warning({stream_input_name(path), formatted("%s; sending it as it stands", how)});

@@ -1,8 +1,13 @@
 #include "serial/serial_line.hpp"
 
+#include <algorithm>
 #include <thread>
 
 namespace freqimg {
+
+bool is_line_speed(unsigned long baud) {
+    return std::find(line_speeds.begin(), line_speeds.end(), baud) != line_speeds.end();
+}
 
 void serial_line::hold(std::chrono::microseconds time) {
     std::this_thread::sleep_for(time);

@@ -12,11 +12,18 @@
 #include "common/fault.hpp"
 #include "serial/line_port.hpp"
 
+#include <array>
 #include <memory>
 
 namespace freqimg {
 
-// Returns true when this platform's lines can be set to `baud`.
+// The speeds the commands accept, the same on every platform.
+inline constexpr std::array<unsigned long, 30> line_speeds{
+    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
+    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
+
+// Returns true when `baud` is one of line_speeds.
 bool is_line_speed(unsigned long baud);
 
 // What the borrower does with the line: only reads it (so that a line the

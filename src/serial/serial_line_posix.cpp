@@ -38,9 +38,9 @@ struct line_speed {
     speed_t code;
 };
 
-// Every speed the platform's termios names.
+// The code termios names each of line_speeds by; Linux names every one.
 // clang-format off
-constexpr line_speed line_speeds[] = {
+constexpr line_speed speed_codes[] = {
     {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
     {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
     {19200, B19200}, {38400, B38400},
@@ -112,7 +112,7 @@ constexpr int ending_signals[] = {
 // clang-format on
 
 const line_speed *find_speed(unsigned long baud) {
-    for (const line_speed &s : line_speeds)
+    for (const line_speed &s : speed_codes)
         if (s.baud == baud)
             return &s;
     return nullptr;
@@ -140,22 +140,29 @@ struct line_record {
     exact_line_settings exact;
 };
 
+// The one line borrowed at a time, where a signal handler finds it.
 line_record registered;
 volatile std::sig_atomic_t line_held = 0;
 struct sigaction earlier_actions[signal_count];
 
-// Only calls that are safe in a signal handler.
-void put_line_back(const line_record &line, bool discard_output) {
-    if (discard_output)
-        ::tcflush(line.fd, TCOFLUSH);
-    if (!restore_exact_settings(line.fd, line.exact))
-        ::tcsetattr(line.fd, TCSANOW, &line.saved);
+// Lets go of what borrowing took: the kernel's exclusive mode, the lock
+// and the descriptor. Only calls that are safe in a signal handler.
+void let_go(const line_record &line) {
     if (line.exclusive)
         ::ioctl(line.fd, TIOCNXCL);
     if (line.locked)
         ::flock(line.fd, LOCK_UN);
     if (line.owned)
         ::close(line.fd);
+}
+
+// Puts the line's settings back and lets go of it; the same calls.
+void put_line_back(const line_record &line, bool discard_output) {
+    if (discard_output)
+        ::tcflush(line.fd, TCOFLUSH);
+    if (!restore_exact_settings(line.fd, line.exact))
+        ::tcsetattr(line.fd, TCSANOW, &line.saved);
+    let_go(line);
 }
 
 // Puts the line back, then ends the process as the signal would have: the
@@ -291,14 +298,9 @@ long locked_by(const std::string &device) {
 } // namespace
 
 struct serial_line::held {
-    line_record line;
     transmit_fifo fifo;
     std::unique_ptr<timed_drain> drain;
 };
-
-bool is_line_speed(unsigned long baud) {
-    return find_speed(baud) != nullptr;
-}
 
 bool names_a_device(const char *path) {
     struct stat info {};
@@ -344,8 +346,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     if (path != nullptr)
         if (long pid = locked_by(path))
             return refuse(line_refusal::other, line_messages::in_use(name, pid));
-    auto line = std::make_unique<held>();
-    line_record &r = line->line;
+    line_record r;
     r.fd = STDIN_FILENO;
     if (path != nullptr) {
         int access = use == line_use::receive ? O_RDONLY : O_RDWR;
@@ -363,12 +364,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         r.owned = true;
     }
     auto give_up = [&](line_refusal::kind_t kind, fault message) {
-        if (r.exclusive)
-            ::ioctl(r.fd, TIOCNXCL);
-        if (r.locked)
-            ::flock(r.fd, LOCK_UN);
-        if (r.owned)
-            ::close(r.fd);
+        let_go(r);
         return refuse(kind, std::move(message));
     };
     if (::isatty(r.fd) == 0)
@@ -404,6 +400,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         return give_up(line_refusal::other,
                        line_messages::cannot_set_up(name, std::strerror(errno)));
     save_exact_settings(r.fd, r.exact);
+    auto line = std::make_unique<held>();
     line->fifo = transmit_fifo_of(info.st_rdev);
 
     with_ending_signals_blocked([&] {
@@ -414,12 +411,14 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     std::unique_ptr<serial_line> borrowed(new serial_line(std::move(line)));
 
     termios raw = raw_settings(r.saved);
-    if (const line_speed *speed = find_speed(baud)) {
+    const line_speed *speed = find_speed(baud);
+    if (speed != nullptr) {
         ::cfsetispeed(&raw, speed->code);
         ::cfsetospeed(&raw, speed->code);
     }
     int error = ::tcsetattr(r.fd, TCSANOW, &raw) == 0 ? 0 : errno;
-    if (error != 0 || !settings_taken(r.fd, raw)) {
+    // A speed this system's termios has no name for is refused, not ignored.
+    if (error != 0 || (baud != 0 && speed == nullptr) || !settings_taken(r.fd, raw)) {
         why = {line_refusal::other,
                line_messages::cannot_set_up(name, error != 0 ? std::strerror(error)
                                                              : line_messages::refused_settings)};
@@ -433,7 +432,7 @@ serial_line::~serial_line() {
     with_ending_signals_blocked([&] {
         if (line_held != 0) {
             line_held = 0;
-            put_line_back(held_->line, false);
+            put_line_back(registered, false);
             release_ending_signals();
         }
     });
@@ -449,7 +448,7 @@ void return_borrowed_line() {
 }
 
 line_io serial_line::write_some(std::span<const unsigned char> bytes) {
-    ssize_t n = ::write(held_->line.fd, bytes.data(), bytes.size());
+    ssize_t n = ::write(registered.fd, bytes.data(), bytes.size());
     if (n >= 0)
         return line_io::of(static_cast<std::size_t>(n));
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -458,13 +457,13 @@ line_io serial_line::write_some(std::span<const unsigned char> bytes) {
 }
 
 void serial_line::wait_writable(unsigned ms) {
-    pollfd room{held_->line.fd, POLLOUT, 0};
+    pollfd room{registered.fd, POLLOUT, 0};
     ::poll(&room, 1, static_cast<int>(ms));
 }
 
 line_io serial_line::queued() {
     int queued = 0;
-    if (::ioctl(held_->line.fd, TIOCOUTQ, &queued) == 0)
+    if (::ioctl(registered.fd, TIOCOUTQ, &queued) == 0)
         return line_io::of(static_cast<std::size_t>(std::max(queued, 0)));
     if (errno == ENOTTY || errno == EINVAL)
         return {}; // the driver cannot tell
@@ -477,7 +476,7 @@ line_io serial_line::wait_drained(unsigned ms) {
     // descriptor of its own, which it closes: should the line be let go
     // while it still waits, it never touches a descriptor the line gave up.
     if (!held_->drain) {
-        int fd = ::fcntl(held_->line.fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        int fd = ::fcntl(registered.fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         if (fd < 0)
             return line_io::failed(reason(errno));
         held_->drain = std::make_unique<timed_drain>([fd] {
@@ -501,17 +500,17 @@ transmit_fifo serial_line::adapter_fifo() {
 }
 
 void serial_line::discard_output() {
-    ::tcflush(held_->line.fd, TCOFLUSH);
+    ::tcflush(registered.fd, TCOFLUSH);
 }
 
 line_io serial_line::read_some(std::span<unsigned char> buffer, int ms) {
-    pollfd input{held_->line.fd, POLLIN, 0};
+    pollfd input{registered.fd, POLLIN, 0};
     int ready = ::poll(&input, 1, ms);
     if (ready < 0 && errno != EINTR)
         return line_io::failed(reason(errno));
     if (ready <= 0)
         return {};
-    ssize_t n = ::read(held_->line.fd, buffer.data(), buffer.size());
+    ssize_t n = ::read(registered.fd, buffer.data(), buffer.size());
     if (n > 0)
         return line_io::of(static_cast<std::size_t>(n));
     if (n == 0 || errno == EIO)

@@ -36,12 +36,6 @@ std::string device_name(const char *path) {
     return "\\\\.\\" + name;
 }
 
-// The speeds the commands accept, the same on every platform.
-constexpr unsigned long standard_speeds[] = {
-    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
-    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
-    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
-
 // The reason for a failure of the line, in the words the commands use on
 // every platform: a pulled cable or a stuck line is an I/O error.
 const char *reason_text(DWORD error) {
@@ -149,11 +143,6 @@ struct serial_line::held {
     overlapped_op write, drain, read;
     DWORD events = 0; // what a wait for an event found
 };
-
-bool is_line_speed(unsigned long baud) {
-    return std::find(std::begin(standard_speeds), std::end(standard_speeds), baud) !=
-           std::end(standard_speeds);
-}
 
 bool names_a_device(const char *path) {
     return !device_name(path).empty();
