@@ -5,6 +5,10 @@
 
 namespace freqimg {
 
+std::string line_name(const char *path) {
+    return path != nullptr ? quoted_name(path) : "standard input";
+}
+
 bool is_line_speed(unsigned long baud) {
     return std::find(line_speeds.begin(), line_speeds.end(), baud) != line_speeds.end();
 }

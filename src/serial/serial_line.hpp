@@ -13,7 +13,10 @@
 #include "serial/line_port.hpp"
 
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace freqimg {
 
@@ -36,7 +39,18 @@ enum class line_use { receive, send };
 struct line_refusal {
     enum kind_t { none, not_a_line, other } kind = none;
     fault message;
+
+    // Says why, and returns no line: how borrow refuses.
+    std::nullptr_t refuse(kind_t why, fault text) {
+        kind = why;
+        message = std::move(text);
+        return nullptr;
+    }
 };
+
+// The name a line's messages give it: its path, quoted as names are, or
+// "standard input".
+std::string line_name(const char *path);
 
 // Checks, without opening it, that `path` names a device that can be a
 // serial line: a file given in its place, the terminal the user types at,

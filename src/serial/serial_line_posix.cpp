@@ -330,22 +330,18 @@ serial_line::serial_line(std::unique_ptr<held> line) : held_(std::move(line)) {}
 
 std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use, unsigned long baud,
                                                  line_refusal &why) {
-    const std::string shown = path != nullptr ? quoted_name(path) : "standard input";
+    const std::string shown = line_name(path);
     const char *name = shown.c_str();
-    auto refuse = [&why](line_refusal::kind_t kind, fault message) {
-        why = {kind, std::move(message)};
-        return nullptr;
-    };
     // The user's terminal, a pseudo-terminal master, the console, and a
     // port another program has marked with a lock file are not even opened.
     // (Callers give only devices: check_port, names_a_device.)
     struct stat info {};
     if (path != nullptr && ::stat(path, &info) == 0)
         if (fault f = no_line_to_borrow(info.st_rdev, name))
-            return refuse(line_refusal::other, f);
+            return why.refuse(line_refusal::other, f);
     if (path != nullptr)
         if (long pid = locked_by(path))
-            return refuse(line_refusal::other, line_messages::in_use(name, pid));
+            return why.refuse(line_refusal::other, line_messages::in_use(name, pid));
     line_record r;
     r.fd = STDIN_FILENO;
     if (path != nullptr) {
@@ -354,18 +350,18 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         if (r.fd < 0) {
             int error = errno;
             if (error == EBUSY)
-                return refuse(line_refusal::other, line_messages::in_use(name, 0));
+                return why.refuse(line_refusal::other, line_messages::in_use(name, 0));
             std::string hint = error == EACCES   ? permission_hint(path)
                                : error == ENOENT ? line_messages::list_ports_hint
                                                  : "";
-            return refuse(line_refusal::other,
-                          line_messages::cannot_open(name, std::strerror(error), hint.c_str()));
+            return why.refuse(line_refusal::other,
+                              line_messages::cannot_open(name, std::strerror(error), hint.c_str()));
         }
         r.owned = true;
     }
     auto give_up = [&](line_refusal::kind_t kind, fault message) {
         let_go(r);
-        return refuse(kind, std::move(message));
+        return why.refuse(kind, std::move(message));
     };
     if (::isatty(r.fd) == 0)
         return give_up(line_refusal::not_a_line, line_messages::not_a_line(name));

@@ -169,19 +169,15 @@ serial_line::serial_line(std::unique_ptr<held> line) : held_(std::move(line)) {}
 
 std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use, unsigned long baud,
                                                  line_refusal &why) {
-    const std::string shown = path != nullptr ? quoted_name(path) : "standard input";
+    const std::string shown = line_name(path);
     const char *name = shown.c_str();
-    auto refuse = [&why](line_refusal::kind_t kind, fault message) {
-        why = {kind, std::move(message)};
-        return nullptr;
-    };
     line_record r;
     if (path == nullptr) {
         r.handle = ::GetStdHandle(STD_INPUT_HANDLE);
     } else {
         std::string device = device_name(path);
         if (device.empty())
-            return refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
+            return why.refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
         // No sharing: the port is this program's alone while it is open.
         DWORD access = GENERIC_READ | (use == line_use::send ? GENERIC_WRITE : 0);
         r.handle = ::CreateFileA(device.c_str(), access, 0, nullptr, OPEN_EXISTING,
@@ -189,12 +185,13 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         if (r.handle == INVALID_HANDLE_VALUE) {
             DWORD error = ::GetLastError();
             if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-                return refuse(line_refusal::other, line_messages::in_use(name, 0));
+                return why.refuse(line_refusal::other, line_messages::in_use(name, 0));
             bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                            error == ERROR_BAD_DEV_TYPE;
-            return refuse(line_refusal::other, line_messages::cannot_open(
-                                                   name, reason_text(error),
-                                                   missing ? line_messages::list_ports_hint : ""));
+            return why.refuse(
+                line_refusal::other,
+                line_messages::cannot_open(name, reason_text(error),
+                                           missing ? line_messages::list_ports_hint : ""));
         }
         r.owned = true;
     }
@@ -203,7 +200,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
         ::GetCommTimeouts(r.handle, &r.saved_timeouts) == 0) {
         if (r.owned)
             ::CloseHandle(r.handle);
-        return refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
+        return why.refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
     }
     registered = r;
     line_held = true;
