@@ -36,15 +36,17 @@ TEST(file_ops, moves_every_byte_through_an_output_that_takes_them_in_parts) {
     for (std::size_t i = 0; i < sent.size(); ++i)
         sent[i] = static_cast<char>(i * 7 % 251);
     std::string got(sent.size() + 1, '\0');
-    long long n = -1;
+    std::size_t n = 0;
+    int error = -1;
     std::thread reader([&] {
-        n = read_up_to(ends[1], got.data(), got.size());
+        error = read_up_to(ends[1], got.data(), got.size(), n);
         ::close(ends[1]);
     });
     EXPECT_EQ(write_all(ends[0], sent.data(), sent.size()), 0);
     ::close(ends[0]);
     reader.join();
-    ASSERT_EQ(n, static_cast<long long>(sent.size()));
+    ASSERT_EQ(error, 0);
+    ASSERT_EQ(n, sent.size());
     got.resize(sent.size());
     EXPECT_TRUE(got == sent);
 }
@@ -110,16 +112,19 @@ TEST(file_ops, writes_over_a_file_without_emptying_it_first) {
     temp_dir f;
     std::string path = f.at("strip");
     std::ofstream(path) << std::string(300, 'o');
-    int fd = create_for_writing(path.c_str());
-    ASSERT_GT(fd, 2);
+    unique_fd fd;
+    ASSERT_EQ(create_for_writing(path.c_str(), fd), 0);
+    ASSERT_GT(fd.get(), 2);
     std::uint64_t size = 0;
-    EXPECT_TRUE(is_regular_file(fd, &size));
+    EXPECT_TRUE(is_regular_file(fd.get(), &size));
     EXPECT_EQ(size, 300U); // not truncated on opening
-    EXPECT_EQ(write_all(fd, "new", 3), 0);
-    EXPECT_EQ(cut_to_size(fd, 3), 0);
-    EXPECT_EQ(close_file(fd), 0);
+    EXPECT_EQ(write_all(fd.get(), "new", 3), 0);
+    EXPECT_EQ(cut_to_size(fd.get(), 3), 0);
+    EXPECT_EQ(fd.close(), 0);
     EXPECT_EQ(contents(path), "new");
-    EXPECT_LT(create_new(path.c_str()), 0); // it exists
+    unique_fd again;
+    EXPECT_EQ(create_new(path.c_str(), again), EEXIST);
+    EXPECT_FALSE(again);
     EXPECT_EQ(rename_new(path.c_str(), f.at("strip").c_str()), EEXIST);
 }
 

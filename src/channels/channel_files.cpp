@@ -12,23 +12,25 @@ template <std::size_t n>
 rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counter counted) {
     rest_of_list rest;
     for (std::size_t looked = 0; looked < rest_look_limit;) {
-        long long got = read_up_to(fd, buffer.data(), buffer.size());
-        if (got <= 0) {
-            if (got < 0)
+        std::size_t got = 0;
+        int error = read_up_to(fd, buffer.data(), buffer.size(), got);
+        if (error != 0 || got == 0) {
+            if (error != 0)
                 rest.unread = {freq_list_path,
                                formatted("the rest of the file after channel 20 could not be "
                                          "read: %s",
-                                         error_text(last_error()))};
+                                         error_text(error))};
             return rest;
         }
-        std::string_view part(buffer.data(), static_cast<std::size_t>(got));
+        std::string_view part(buffer.data(), got);
         if (skip_blanks(part, counted) < part.size()) {
             rest.line = counted.line();
             return rest;
         }
         looked += part.size();
     }
-    if (read_up_to(fd, buffer.data(), 1) != 0)
+    std::size_t more = 0;
+    if (read_up_to(fd, buffer.data(), 1, more) != 0 || more != 0)
         rest.unread = {freq_list_path,
                        formatted("more than %zu MiB of blanks follow channel 20; the rest could "
                                  "not be read",
@@ -42,25 +44,23 @@ fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest)
     // One byte past the limit tells a token that ends at the limit from one
     // that runs on.
     static std::array<char, freq_list_limit + 1> buffer;
-    unique_fd fd(open_for_reading(freq_list_path));
-    if (!fd) {
+    unique_fd fd;
+    if (int error = open_for_reading(freq_list_path, fd)) {
         // Explorer hides the ".txt" a Windows editor adds.
-        int error = last_error();
         bool saved_as_txt = error == error_code(file_error::missing) && path_exists("freq.dat.txt");
         return make_fault("%s: cannot open: %s%s", freq_list_path, error_text(error),
                           saved_as_txt ? "; there is a freq.dat.txt: rename it to freq.dat" : "");
     }
     if (!is_regular_file(fd.get()))
         return make_fault("%s: not a regular file", freq_list_path);
-    long long n = read_up_to(fd.get(), buffer.data(), buffer.size());
-    if (n < 0)
-        return system_fault(freq_list_path, "read error", last_error());
-    parsed_list list =
-        parse_freq_list(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    std::size_t n = 0;
+    if (int error = read_up_to(fd.get(), buffer.data(), buffer.size(), n))
+        return system_fault(freq_list_path, "read error", error);
+    parsed_list list = parse_freq_list(std::string_view(buffer.data(), n));
     table = list.table;
     lines = list.lines;
     rest = {list.rest.line, {}};
-    if (!list.failure && list.rest.line == 0 && static_cast<std::size_t>(n) == buffer.size())
+    if (!list.failure && list.rest.line == 0 && n == buffer.size())
         rest = look_past_the_list(fd.get(), buffer, list.rest.counted);
     return list.failure;
 }
@@ -85,9 +85,9 @@ fault check_files_apart() {
 
 fault write_strip(const char *path, const freq_table &table, std::size_t column) {
     strip text = make_strip(table, column);
-    unique_fd fd(create_for_writing(path));
-    if (!fd)
-        return system_fault(path, "cannot create", last_error());
+    unique_fd fd;
+    if (int error = create_for_writing(path, fd))
+        return system_fault(path, "cannot create", error);
     std::uint64_t size = 0;
     // Should a device or a FIFO have taken its name since it was checked,
     // nothing is written to it.
@@ -107,18 +107,17 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
 fault read_strip(const char *path, const freq_table &table, std::size_t column, strip &out) {
     // A strip file that grew is caught by reading past its proper size.
     std::array<char, 128> buffer{};
-    unique_fd fd(open_for_reading(path));
-    if (!fd)
-        return system_fault(path, "cannot open", last_error());
-    long long n = read_up_to(fd.get(), buffer.data(), buffer.size());
-    fault f = n < 0 ? system_fault(path, "read error", last_error()) : fault{};
+    unique_fd fd;
+    if (int error = open_for_reading(path, fd))
+        return system_fault(path, "cannot open", error);
+    std::size_t n = 0;
+    if (int error = read_up_to(fd.get(), buffer.data(), buffer.size(), n))
+        return system_fault(path, "read error", error);
     // The length a fault names is the file's, past what was read of it.
     std::uint64_t size = 0;
     if (!is_regular_file(fd.get(), &size))
-        size = static_cast<std::uint64_t>(std::max(n, 0LL));
-    if (f)
-        return f;
-    f = parse_strip(path, std::string_view(buffer.data(), static_cast<std::size_t>(n)), out, size);
+        size = n;
+    fault f = parse_strip(path, std::string_view(buffer.data(), n), out, size);
     if (!f && out != make_strip(table, column))
         f = make_fault("%s: changed since it was written", path);
     return f;

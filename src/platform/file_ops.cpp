@@ -8,10 +8,6 @@
 
 namespace freqimg {
 
-int last_error() {
-    return errno;
-}
-
 const char *error_text(int error) {
     return std::strerror(error);
 }
@@ -28,9 +24,9 @@ int write_whole_and_close(int fd, const void *data, std::size_t size) {
 }
 
 int save_new_file(const char *path, std::span<const unsigned char> bytes) {
-    unique_fd fd(create_new(path));
-    if (!fd)
-        return last_error();
+    unique_fd fd;
+    if (int error = create_new(path, fd))
+        return error;
     int error = write_all(fd.get(), bytes.data(), bytes.size());
     if (error == 0)
         error = flush_to_disk(fd.get());

@@ -1,8 +1,9 @@
 // The file operations the commands need, named by what they mean.
 // file_ops_posix.cpp implements them with POSIX calls, file_ops_win32.cpp
 // with the Windows C runtime and API; CMake builds one. A descriptor is the
-// C runtime's int on both. A call that fails returns -1 (or false) and
-// leaves the reason for last_error().
+// C runtime's int on both, owned by a unique_fd. A call that can fail
+// returns 0 or the system's error number for the reason (error_text words
+// it); a question is answered true or false.
 #pragma once
 
 #include <array>
@@ -23,9 +24,7 @@ inline constexpr int standard_error = 2;
 // too large") instead of ending the process half way.
 void prepare_process();
 
-// The reason for the last failure of a call here, and its text ("No such
-// file or directory").
-int last_error();
+// The text of an error number ("No such file or directory").
 const char *error_text(int error);
 
 // A reason code for the failures the commands name themselves.
@@ -35,24 +34,53 @@ int error_code(file_error error);
 // Returns true when `fd` is an open descriptor.
 bool is_open(int fd);
 
-// Opens `path` for reading without waiting on a FIFO or a device (no
-// carrier, no controlling terminal). Never returns 0-2: a standard stream
+// Closes `fd`. Returns 0, or the reason a delayed write failed.
+int close_file(int fd);
+
+// A descriptor with an owner, closed when the owner goes: no close by hand
+// on every way out.
+class unique_fd {
+  public:
+    unique_fd() = default;
+    explicit unique_fd(int fd) : fd_(fd) {}
+    unique_fd(unique_fd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    unique_fd &operator=(unique_fd &&other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    unique_fd(const unique_fd &) = delete;
+    unique_fd &operator=(const unique_fd &) = delete;
+    ~unique_fd() { (void)close(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+    // Closes the descriptor now. Returns 0, or the reason a delayed write
+    // failed.
+    int close() { return fd_ < 0 ? 0 : close_file(std::exchange(fd_, -1)); }
+
+  private:
+    int fd_ = -1;
+};
+
+// Opens `path` into `fd` for reading without waiting on a FIFO or a device
+// (no carrier, no controlling terminal). Never as 0-2: a standard stream
 // that came closed must not turn into a file the program reads or writes.
-int open_for_reading(const char *path);
+int open_for_reading(const char *path, unique_fd &fd);
 
 // Opens `path` to read it to its end: a FIFO waits for its writer, as cat
-// does. Never returns 0-2.
-int open_to_read_through(const char *path);
+// does. Never as 0-2.
+int open_to_read_through(const char *path, unique_fd &fd);
 
 // Opens `path` for writing, creating it if it is missing but never
-// truncating it, so that a reader never sees it emptied. Never returns 0-2.
+// truncating it, so that a reader never sees it emptied. Never as 0-2.
 // A file it creates is readable and writable by its owner whatever the
 // umask: the program reads back what it writes.
-int create_for_writing(const char *path);
+int create_for_writing(const char *path, unique_fd &fd);
 
 // Creates `path`, which must not exist, for writing, readable and writable
-// by its owner whatever the umask. Never returns 0-2.
-int create_new(const char *path);
+// by its owner whatever the umask. Never as 0-2.
+int create_new(const char *path, unique_fd &fd);
 
 // Returns true when `fd` is a regular file, and sets `size` to its length.
 bool is_regular_file(int fd, std::uint64_t *size = nullptr);
@@ -81,8 +109,8 @@ bool same_file(const char *a, const char *b);
 bool same_file(int fd, const char *path);
 
 // Fills `buffer` from `fd` until it is full or the input ends, resuming
-// after interrupted reads. Returns the byte count, or -1.
-long long read_up_to(int fd, void *buffer, std::size_t size);
+// after interrupted reads, and sets `got` to the byte count.
+int read_up_to(int fd, void *buffer, std::size_t size, std::size_t &got);
 
 // Writes all `size` bytes to `fd`, resuming after interrupted and partial
 // writes and waiting while a non-blocking output asks to try again. Returns
@@ -97,9 +125,6 @@ int cut_to_size(int fd, std::uint64_t size);
 // Makes what was written to `fd` reach the disk. Returns 0 or the reason.
 int flush_to_disk(int fd);
 
-// Closes `fd`. Returns 0, or the reason a delayed write failed.
-int close_file(int fd);
-
 // Gives the new file at `from` the name `to`, which must not exist: never
 // replaces a file. Returns 0 or the reason (the system's "File exists").
 int rename_new(const char *from, const char *to);
@@ -113,32 +138,6 @@ bool is_terminal(int fd);
 // Returns true when `fd` is the terminal the user of this process types
 // at: its controlling terminal, or on Windows its console.
 bool is_users_terminal(int fd);
-
-// A descriptor with an owner, closed when the owner goes: no close by hand
-// on every way out.
-class unique_fd {
-  public:
-    unique_fd() = default;
-    explicit unique_fd(int fd) : fd_(fd) {}
-    unique_fd(unique_fd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    unique_fd &operator=(unique_fd &&other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    unique_fd(const unique_fd &) = delete;
-    unique_fd &operator=(const unique_fd &) = delete;
-    ~unique_fd() { (void)close(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-    // Closes the descriptor now. Returns 0, or the reason a delayed write
-    // failed.
-    int close() { return fd_ < 0 ? 0 : close_file(std::exchange(fd_, -1)); }
-
-  private:
-    int fd_ = -1;
-};
 
 // The most a snapshot can take back.
 inline constexpr std::size_t snapshot_limit = 4096;

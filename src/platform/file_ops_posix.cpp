@@ -38,13 +38,26 @@ bool is_open(int fd) {
     return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
 }
 
-int open_for_reading(const char *path) {
-    return open_above_standard(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+namespace {
+
+// Gives `fd` the descriptor `opened`. Returns 0, or why it is none.
+int take(int opened, unique_fd &fd) {
+    int error = opened < 0 ? errno : 0;
+    fd = unique_fd(opened);
+    return error;
 }
 
-int open_to_read_through(const char *path) {
-    return open_above_standard(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+} // namespace
+
+int open_for_reading(const char *path, unique_fd &fd) {
+    return take(open_above_standard(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC), fd);
 }
+
+int open_to_read_through(const char *path, unique_fd &fd) {
+    return take(open_above_standard(path, O_RDONLY | O_NOCTTY | O_CLOEXEC), fd);
+}
+
+namespace {
 
 // A umask without the owner's read or write bit would leave a file the
 // program cannot read back, and that no later run can write.
@@ -57,14 +70,18 @@ int with_owner_access(int fd) {
     return fd;
 }
 
-int create_for_writing(const char *path) {
-    return with_owner_access(
-        open_above_standard(path, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666));
+} // namespace
+
+int create_for_writing(const char *path, unique_fd &fd) {
+    return take(with_owner_access(open_above_standard(
+                    path, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666)),
+                fd);
 }
 
-int create_new(const char *path) {
-    return with_owner_access(
-        open_above_standard(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+int create_new(const char *path, unique_fd &fd) {
+    return take(with_owner_access(open_above_standard(
+                    path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666)),
+                fd);
 }
 
 bool is_regular_file(int fd, std::uint64_t *size) {
@@ -115,21 +132,21 @@ bool same_file(int fd, const char *path) {
            open.st_ino == named.st_ino;
 }
 
-long long read_up_to(int fd, void *buffer, std::size_t size) {
+int read_up_to(int fd, void *buffer, std::size_t size, std::size_t &got) {
     auto *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::read(fd, bytes + done, size - done);
+    got = 0;
+    while (got < size) {
+        ssize_t n = ::read(fd, bytes + got, size - got);
         if (n == 0)
             break;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return -1;
+            return errno;
         }
-        done += static_cast<std::size_t>(n);
+        got += static_cast<std::size_t>(n);
     }
-    return static_cast<long long>(done);
+    return 0;
 }
 
 int write_all(int fd, const void *data, std::size_t size) {

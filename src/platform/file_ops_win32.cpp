@@ -77,6 +77,13 @@ int above_standard(int fd) {
     return fd;
 }
 
+// Gives `fd` the descriptor `opened`. Returns 0, or why it is none.
+int take(int opened, unique_fd &fd) {
+    int error = opened < 0 ? errno : 0;
+    fd = unique_fd(opened);
+    return error;
+}
+
 int open_file(const char *path, int flags, int mode = _S_IREAD | _S_IWRITE) {
     int fd = ::_open(path, flags | _O_BINARY | _O_NOINHERIT, mode);
     if (fd < 0 && errno == EACCES && is_directory(path))
@@ -116,29 +123,30 @@ bool is_open(int fd) {
            reinterpret_cast<intptr_t>(h) != -2; // no stream behind the descriptor
 }
 
-int open_for_reading(const char *path) {
+int open_for_reading(const char *path, unique_fd &fd) {
     // A folder opens too, so that it is refused as no regular file, as on
     // POSIX systems.
     if (is_directory(path)) {
         HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return fail_with(::GetLastError());
-        return above_standard(::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY));
+            return take(fail_with(::GetLastError()), fd);
+        return take(above_standard(::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY)),
+                    fd);
     }
-    return open_file(path, _O_RDONLY);
+    return take(open_file(path, _O_RDONLY), fd);
 }
 
-int open_to_read_through(const char *path) {
-    return open_for_reading(path);
+int open_to_read_through(const char *path, unique_fd &fd) {
+    return open_for_reading(path, fd);
 }
 
-int create_for_writing(const char *path) {
-    return open_file(path, _O_WRONLY | _O_CREAT);
+int create_for_writing(const char *path, unique_fd &fd) {
+    return take(open_file(path, _O_WRONLY | _O_CREAT), fd);
 }
 
-int create_new(const char *path) {
-    return open_file(path, _O_WRONLY | _O_CREAT | _O_EXCL);
+int create_new(const char *path, unique_fd &fd) {
+    return take(open_file(path, _O_WRONLY | _O_CREAT | _O_EXCL), fd);
 }
 
 bool is_regular_file(int fd, std::uint64_t *size) {
@@ -195,23 +203,23 @@ bool same_file(int fd, const char *path) {
            same_identity(open, named);
 }
 
-long long read_up_to(int fd, void *buffer, std::size_t size) {
+int read_up_to(int fd, void *buffer, std::size_t size, std::size_t &got) {
     auto *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        auto chunk = static_cast<unsigned>(std::min<std::size_t>(size - done, 1U << 30));
-        int n = ::_read(fd, bytes + done, chunk);
+    got = 0;
+    while (got < size) {
+        auto chunk = static_cast<unsigned>(std::min<std::size_t>(size - got, 1U << 30));
+        int n = ::_read(fd, bytes + got, chunk);
         if (n == 0)
             break;
         if (n < 0) {
             // A pipe whose writer has gone is the end of the input.
             if (_doserrno == ERROR_BROKEN_PIPE)
                 break;
-            return -1;
+            return errno;
         }
-        done += static_cast<std::size_t>(n);
+        got += static_cast<std::size_t>(n);
     }
-    return static_cast<long long>(done);
+    return 0;
 }
 
 int write_all(int fd, const void *data, std::size_t size) {

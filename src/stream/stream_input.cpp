@@ -65,12 +65,12 @@ fault read_all(int fd, const char *name, std::vector<unsigned char> &bytes) {
     for (;;) {
         bytes.resize(capacity);
         std::span<unsigned char> room = std::span(bytes).subspan(held);
-        long long n = read_up_to(fd, room.data(), room.size());
-        if (n < 0) {
+        std::size_t n = 0;
+        if (int error = read_up_to(fd, room.data(), room.size(), n)) {
             bytes.clear(); // a file or a pipe read in part is no capture
-            return system_fault(name, "read error", last_error());
+            return system_fault(name, "read error", error);
         }
-        held += static_cast<std::size_t>(n);
+        held += n;
         if (held < capacity || capacity == most)
             break;
         capacity = std::min(2 * capacity, most);
@@ -129,18 +129,19 @@ fault backup_file::open(const char *path) {
     const std::size_t longest = longest_name(folder.empty() ? "." : folder.c_str());
     if (name_length(name) > longest)
         return refuse(error_code(file_error::name_too_long));
+    int error = 0;
     for (int n = 0; !fd_ && n < 100; ++n) {
         std::string suffix = ".part" + std::to_string(n);
         part_ = folder;
         part_.append(name_cut_to(name, longest - std::min(longest, suffix.size()))).append(suffix);
-        fd_ = unique_fd(create_new(part_.c_str()));
-        if (!fd_ && last_error() != error_code(file_error::exists))
+        error = create_new(part_.c_str(), fd_);
+        if (error != 0 && error != error_code(file_error::exists))
             break;
     }
     if (fd_)
         return {};
     part_.clear();
-    return refuse(last_error());
+    return refuse(error);
 }
 
 fault backup_file::save(std::span<const unsigned char> bytes) {
@@ -198,9 +199,9 @@ stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_p
         }
         // A device that is no serial line (/dev/null) is read as a file.
     }
-    unique_fd opened(standard ? -1 : open_to_read_through(path));
-    if (!standard && !opened) {
-        in.failure = system_fault(name, "cannot open", last_error());
+    unique_fd opened;
+    if (int error = standard ? 0 : open_to_read_through(path, opened)) {
+        in.failure = system_fault(name, "cannot open", error);
         return in;
     }
     in.failure = read_all(standard ? standard_input : opened.get(), name, in.bytes);
