@@ -9,27 +9,29 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <system_error>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace freqimg {
 namespace {
 
+namespace fs = std::filesystem;
+
+// The names in `dir` but the hidden ones; none where it cannot be read.
 std::vector<std::string> entries(const std::string &dir) {
     std::vector<std::string> names;
-    if (DIR *d = ::opendir(dir.c_str())) {
-        while (const dirent *e = ::readdir(d))
-            if (e->d_name[0] != '.')
-                names.emplace_back(e->d_name);
-        ::closedir(d);
-    }
+    std::error_code error;
+    for (fs::directory_iterator e(dir, error); !error && e != fs::directory_iterator();
+         e.increment(error))
+        if (std::string name = e->path().filename().string(); name[0] != '.')
+            names.push_back(std::move(name));
     return names;
 }
 
@@ -46,14 +48,13 @@ std::string base_name(const std::string &path) {
 }
 
 std::string link_target(const std::string &path) {
-    char target[PATH_MAX];
-    ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+    std::error_code error;
+    return fs::read_symlink(path, error).string();
 }
 
 std::string real_path(const std::string &path) {
-    char real[PATH_MAX];
-    return ::realpath(path.c_str(), real) != nullptr ? real : "";
+    std::error_code error;
+    return fs::canonical(path, error).string();
 }
 
 // The USB device a tty's device sits under: the first folder up the tree
@@ -75,8 +76,9 @@ bool in_name_order(const serial_port &a, const serial_port &b) {
     while (*x != '\0' && *y != '\0') {
         if (std::isdigit(static_cast<unsigned char>(*x)) != 0 &&
             std::isdigit(static_cast<unsigned char>(*y)) != 0) {
-            char *x_end = nullptr, *y_end = nullptr;
-            unsigned long m = std::strtoul(x, &x_end, 10), n = std::strtoul(y, &y_end, 10);
+            unsigned long m = 0, n = 0;
+            const char *x_end = std::from_chars(x, x + std::strlen(x), m).ptr;
+            const char *y_end = std::from_chars(y, y + std::strlen(y), n).ptr;
             if (m != n)
                 return m < n;
             x = x_end;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,7 +21,10 @@ namespace freqimg {
 namespace {
 
 unsigned port_number(const std::string &name) {
-    return name.size() > 3 ? static_cast<unsigned>(std::strtoul(name.c_str() + 3, nullptr, 10)) : 0;
+    unsigned number = 0;
+    if (name.size() > 3)
+        std::from_chars(name.data() + 3, name.data() + name.size(), number);
+    return number;
 }
 
 std::string device_property(HDEVINFO set, SP_DEVINFO_DATA &device, DWORD property) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -34,11 +35,18 @@ long lock_pid(const std::string &path) {
         std::memcpy(&binary, text.data(), sizeof binary);
         return binary;
     }
-    return std::strtol(text.data(), nullptr, 10);
+    // Text: decimal digits, after the blanks that pad them.
+    const char *digits = text.data() + std::strspn(text.data(), " ");
+    long pid = 0;
+    std::from_chars(digits, text.data() + std::max<ssize_t>(n, 0), pid);
+    return pid;
 }
 
 } // namespace
 
+// With POSIX calls rather than std::filesystem: every borrowing of a line
+// looks here, and the library's file system support would double the
+// size of the statically linked commands.
 std::string lock_name(const char *device, const char *dev_root) {
     char real[PATH_MAX], root[PATH_MAX];
     if (::realpath(device, real) == nullptr || ::realpath(dev_root, root) == nullptr)
