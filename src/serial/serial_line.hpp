@@ -5,7 +5,7 @@
 // borrowing object goes, and on every signal that ends the process. One
 // line is borrowed at a time.
 //
-// Nothing here names a platform type: serial_line_posix.cpp implements it
+// Nothing here names a platform type: serial_line_linux.cpp implements it
 // with termios, serial_line_win32.cpp with the Windows communications API.
 #pragma once
 
