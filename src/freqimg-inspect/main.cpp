@@ -93,8 +93,8 @@ int inspect(int argc, char **argv) {
     if (report_errors(check_stream_input(path, in.bytes, stream)) != 0)
         return 1;
     const std::string name = stream_input_name(path);
-    for (const std::string &text : entry_warnings(stream))
-        report_warning({name, text});
+    for (const warning &w : entry_warnings(stream, name))
+        report_warning(w);
     if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)
         report_warning({name, formatted("%s; freqimg makes another stream from this list", how)});
     int shown_status = write_output(freq_list ? freq_list_text(stream) : stream_report(stream));

@@ -99,11 +99,11 @@ std::string stream_report(const decoded_stream &stream) {
     return out;
 }
 
-std::vector<std::string> entry_warnings(const decoded_stream &stream) {
-    std::vector<std::string> warnings;
+std::vector<warning> entry_warnings(const decoded_stream &stream, const std::string &name) {
+    std::vector<warning> warnings;
     for (const odd_entry &e : odd_entries(stream))
-        warnings.push_back("channel " + std::to_string(e.channel) + " " + e.column + " entry \"" +
-                           e.entry + "\" is not a frequency");
+        warnings.push_back({name, formatted("channel %zu %s entry \"%s\" is not a frequency",
+                                            e.channel, e.column, e.entry.c_str())});
     return warnings;
 }
 

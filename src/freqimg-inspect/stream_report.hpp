@@ -3,6 +3,7 @@
 // back into a channel list.
 #pragma once
 
+#include "common/fault.hpp"
 #include "image/image_decode.hpp"
 
 #include <string>
@@ -13,10 +14,10 @@ namespace freqimg {
 // Returns the readable report of a stream that decoded without faults.
 std::string stream_report(const decoded_stream &stream);
 
-// Returns one warning for each window entry that is no frequency the radio
-// can hold, for example `channel 11 transmit entry "47ab2f" is not a
-// frequency`.
-std::vector<std::string> entry_warnings(const decoded_stream &stream);
+// Returns one warning about `name`, the input, for each window entry that is
+// no frequency the radio can hold, for example `channel 11 transmit entry
+// "47ab2f" is not a frequency`.
+std::vector<warning> entry_warnings(const decoded_stream &stream, const std::string &name);
 
 // Returns a "freq.dat" from which freqimg makes the same windows again: a
 // header row, then twenty rows of a placeholder label (the stream carries no
