@@ -253,6 +253,15 @@ long locked_by(const std::string &device) {
     return 0;
 }
 
+// Looks at `path` once for the three who ask: 0 when it names a character
+// device, filling `info`; ENOTTY for anything else; or why it cannot be
+// looked at.
+int look_at_device(const char *path, struct stat &info) {
+    if (::stat(path, &info) != 0)
+        return errno;
+    return S_ISCHR(info.st_mode) ? 0 : ENOTTY;
+}
+
 } // namespace
 
 struct serial_line::held {
@@ -262,17 +271,17 @@ struct serial_line::held {
 
 bool names_a_device(const char *path) {
     struct stat info {};
-    return ::stat(path, &info) == 0 && S_ISCHR(info.st_mode);
+    return look_at_device(path, info) == 0;
 }
 
 fault check_port(const char *path) {
     struct stat info {};
     const std::string name = quoted_name(path);
-    if (::stat(path, &info) != 0)
-        return line_messages::cannot_open(name.c_str(), std::strerror(errno),
-                                          errno == ENOENT ? line_messages::list_ports_hint : "");
-    if (!S_ISCHR(info.st_mode))
+    if (int error = look_at_device(path, info); error == ENOTTY)
         return line_messages::not_a_line(name.c_str());
+    else if (error != 0)
+        return line_messages::cannot_open(name.c_str(), std::strerror(error),
+                                          error == ENOENT ? line_messages::list_ports_hint : "");
     return no_line_to_borrow(info.st_rdev, name.c_str());
 }
 
@@ -294,7 +303,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     // port another program has marked with a lock file are not even opened.
     // (Callers give only devices: check_port, names_a_device.)
     struct stat info {};
-    if (path != nullptr && ::stat(path, &info) == 0)
+    if (path != nullptr && look_at_device(path, info) == 0)
         if (fault f = no_line_to_borrow(info.st_rdev, name))
             return why.refuse(line_refusal::other, f);
     if (path != nullptr)
