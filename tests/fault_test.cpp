@@ -57,6 +57,10 @@ TEST(quoted_name, shows_names_as_gnu_ls_does_and_nothing_a_terminal_acts_on) {
         EXPECT_EQ(quoted_name(r.name), r.shown) << r.shown;
     EXPECT_EQ(quoted_value("12345"), "'12345'");
     EXPECT_EQ(quoted_value("'"), "\"'\"");
+    // A device's own name: blanks and all as it is, but quoted from its
+    // first character on where any would act on a terminal.
+    EXPECT_EQ(quoted_text("FT232R USB UART"), "FT232R USB UART");
+    EXPECT_EQ(quoted_text("\x1B[2JUART"), "''$'\\033''[2JUART'");
 }
 
 } // namespace
