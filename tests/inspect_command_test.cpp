@@ -296,14 +296,18 @@ TEST_F(inspect_line, reads_one_stream_and_nothing_after_it) {
     EXPECT_TRUE(line.same_as(before));
 
     // What cannot be saved is refused before the line is borrowed at all
-    // (a refusal after it would wait for the radio), an old backup first.
-    const std::string cannot = ": cannot save: ";
+    // (a refusal after it would wait for the radio), an old backup first;
+    // and a name whose every file beside it is taken, whose takers are kept.
+    const std::string cannot = ": cannot save: ", crowded = tmp.path + "/crowded.bin";
+    for (int n = 0; n < 100; ++n)
+        write_file(crowded + ".part" + std::to_string(n), "someone's");
     struct row {
         std::string save_to;
         int status;
         std::string err;
     } const rows[] = {
         {backup, 1, backup + cannot + "File exists"},
+        {crowded, 1, crowded + cannot + "File exists"},
         {tmp.path + "/no/such/dir/b.bin", 1,
          tmp.path + "/no/such/dir/b.bin" + cannot + "No such file or directory"},
         {tmp.path + "/new/", 1, tmp.path + "/new/" + cannot + "Is a directory"},
@@ -318,6 +322,7 @@ TEST_F(inspect_line, reads_one_stream_and_nothing_after_it) {
         EXPECT_TRUE(line.same_as(before));
     }
     EXPECT_EQ(read_file(backup), example_stream);
+    EXPECT_EQ(read_file(crowded + ".part99"), "someone's");
 }
 
 TEST_F(inspect_line, says_the_line_hung_up_and_keeps_what_came) {
