@@ -167,6 +167,9 @@ TEST(system_console, is_dev_console_and_every_terminal_the_kernel_writes_it_to) 
     EXPECT_TRUE(is_system_console(::makedev(5, 1), t.roots.sys));
     EXPECT_FALSE(is_system_console(::makedev(4, 64), t.roots.sys));
     EXPECT_FALSE(is_system_console(::makedev(4, 65), (t.root / "none").string()));
+    // The first of the kernel's consoles counts as much as the last.
+    t.file(t.root / "sys/class/tty/console/active", "ttyS1");
+    EXPECT_TRUE(is_system_console(::makedev(4, 65), t.roots.sys));
 }
 
 } // namespace
