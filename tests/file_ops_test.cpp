@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -20,12 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using freqimg_test::read_file;
 using freqimg_test::temp_dir;
-
-std::string contents(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using freqimg_test::write_file;
 
 TEST(file_ops, moves_every_byte_through_an_output_that_takes_them_in_parts) {
     // A socket that takes a few KiB at a time and asks to try again.
@@ -70,7 +66,7 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
     temp_dir f;
     for (const row &r : rows) {
         std::string path = f.at("out.bin");
-        std::ofstream(path, std::ios::binary) << r.before;
+        write_file(path, r.before);
         int fd = ::open(path.c_str(), r.offset < 0 ? O_WRONLY | O_APPEND : O_RDWR);
         if (r.offset >= 0)
             ::lseek(fd, r.offset, SEEK_SET);
@@ -81,7 +77,7 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
         ::close(fd);
         snapshot.put_back();
         off_t offset_after = ::lseek(snapshot.descriptor(), 0, SEEK_CUR);
-        EXPECT_EQ(contents(path), r.before) << r.offset;
+        EXPECT_EQ(read_file(path), r.before) << r.offset;
         EXPECT_EQ(offset_after, r.offset < 0 ? static_cast<off_t>(r.before.size()) : r.offset);
     }
     // Anything but a regular file is not remembered.
@@ -95,8 +91,8 @@ TEST(file_ops, puts_a_file_back_as_it_was_before_a_write) {
 
 TEST(file_ops, tells_two_names_of_one_file_from_two_files) {
     temp_dir f;
-    std::ofstream(f.at("a")) << "a";
-    std::ofstream(f.at("b")) << "a";
+    write_file(f.at("a"), "a");
+    write_file(f.at("b"), "a");
     fs::create_hard_link(f.at("a"), f.at("hard"));
     fs::create_symlink(f.at("a"), f.at("soft"));
     struct row {
@@ -111,7 +107,7 @@ TEST(file_ops, tells_two_names_of_one_file_from_two_files) {
 TEST(file_ops, writes_over_a_file_without_emptying_it_first) {
     temp_dir f;
     std::string path = f.at("strip");
-    std::ofstream(path) << std::string(300, 'o');
+    write_file(path, std::string(300, 'o'));
     unique_fd fd;
     ASSERT_EQ(create_for_writing(path.c_str(), fd), 0);
     ASSERT_GT(fd.get(), 2);
@@ -121,7 +117,7 @@ TEST(file_ops, writes_over_a_file_without_emptying_it_first) {
     EXPECT_EQ(write_all(fd.get(), "new", 3), 0);
     EXPECT_EQ(cut_to_size(fd.get(), 3), 0);
     EXPECT_EQ(fd.close(), 0);
-    EXPECT_EQ(contents(path), "new");
+    EXPECT_EQ(read_file(path), "new");
     unique_fd again;
     EXPECT_EQ(create_new(path.c_str(), again), EEXIST);
     EXPECT_FALSE(again);
