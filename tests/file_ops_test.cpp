@@ -121,6 +121,12 @@ TEST(file_ops, writes_over_a_file_without_emptying_it_first) {
     unique_fd again;
     EXPECT_EQ(create_new(path.c_str(), again), EEXIST);
     EXPECT_FALSE(again);
+    // A descriptor has one owner: what it was moved from closes nothing.
+    ASSERT_EQ(open_for_reading(path.c_str(), again), 0);
+    const int held = again.get();
+    unique_fd owner(std::move(again));
+    EXPECT_EQ(owner.get(), held);
+    EXPECT_FALSE(again); // NOLINT(bugprone-use-after-move): the moved-from state is the point
     EXPECT_EQ(rename_new(path.c_str(), f.at("strip").c_str()), EEXIST);
 }
 
