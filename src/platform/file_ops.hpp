@@ -171,6 +171,10 @@ class file_snapshot {
 // write went over (where `fd` can read them back).
 int write_whole_and_close(int fd, const void *data, std::size_t size);
 
+// Writes `bytes` to `fd` whole and to the disk, and closes it. Returns 0 or
+// the first reason it failed.
+int write_to_disk_and_close(unique_fd &fd, std::span<const unsigned char> bytes);
+
 // Creates `path`, where no file has it, and writes `bytes` to it whole and
 // to the disk, or removes it again. Returns 0 or the reason.
 int save_new_file(const char *path, std::span<const unsigned char> bytes);

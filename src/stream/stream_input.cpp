@@ -9,10 +9,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
 namespace freqimg {
@@ -146,11 +143,7 @@ fault backup_file::open(const char *path) {
 
 fault backup_file::save(std::span<const unsigned char> bytes) {
     const std::string shown = quoted_name(path_);
-    int error = write_all(fd_.get(), bytes.data(), bytes.size());
-    if (error == 0)
-        error = flush_to_disk(fd_.get());
-    if (int closed = fd_.close(); error == 0)
-        error = closed;
+    int error = write_to_disk_and_close(fd_, bytes);
     if (error != 0)
         return system_fault(shown.c_str(), "cannot save", error);
     error = rename_new(part_.c_str(), path_.c_str());
