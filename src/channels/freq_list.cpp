@@ -61,11 +61,16 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-// For a field that spells a frequency another way ("476.425", "476.4250",
-// "476,425", "476.425MHz", "476425kHz", "476425000" in Hz), the advice to
-// write it as the one entry it means ("476425"); otherwise an empty text.
-std::array<char, 64> frequency_hint(std::string_view token) {
-    std::array<char, 64> hint{};
+// The digits of the one entry a field that spells a frequency another way
+// means, and the unit it is read in when it names none.
+struct spelling {
+    std::string_view digits; // up to six, without leading zeros; empty for none
+    const char *implied = "";
+    std::array<char, 48> hz{};
+};
+
+spelling read_spelling(std::string_view token) {
+    spelling out;
     struct unit {
         std::string_view name;
         std::size_t hz_digits; // digits between the unit and Hz
@@ -85,41 +90,48 @@ std::array<char, 64> frequency_hint(std::string_view token) {
     std::string_view fraction = number.substr(std::min(point + 1, number.size()));
     if (whole.empty() || !all_decimal(whole) || !all_decimal(fraction) ||
         (point < number.size() && fraction.empty()) || number.size() > 32)
-        return hint;
+        return out;
     // Unmarked, a number with a point is MHz and one of nine digits is Hz.
-    const char *implied = "";
     if (given == nullptr && point < number.size()) {
         given = &units[0];
-        implied = " MHz";
+        out.implied = " MHz";
     } else if (given == nullptr && whole.size() == 9) {
         given = &units[2];
-        implied = " Hz";
+        out.implied = " Hz";
     } else if (given == nullptr) {
-        return hint;
+        return out;
     }
     // The frequency in Hz: the fraction's digits up to the unit, then only
     // zeros; in whole kHz, so its last three digits must be zero too.
     std::size_t shift = given->hz_digits;
     if (fraction.size() > shift &&
         fraction.substr(shift).find_first_not_of('0') != std::string_view::npos)
-        return hint;
-    std::array<char, 48> hz{};
+        return out;
     std::size_t n = 0;
     for (char c : whole)
-        hz[n++] = c;
+        out.hz[n++] = c;
     for (std::size_t i = 0; i < shift; ++i)
-        hz[n++] = i < fraction.size() ? fraction[i] : '0';
-    std::string_view digits(hz.data(), n);
+        out.hz[n++] = i < fraction.size() ? fraction[i] : '0';
+    std::string_view digits(out.hz.data(), n);
     if (!digits.ends_with("000"))
-        return hint;
+        return out;
     digits.remove_suffix(3);
     digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
-    if (digits.empty() || digits.size() > window_entry_size)
+    if (digits.size() <= window_entry_size)
+        out.digits = digits;
+    return out;
+}
+
+// For a field that spells a frequency another way ("476.425", "476.4250",
+// "476,425", "476.425MHz", "476425kHz", "476425000" in Hz), the advice to
+// write it as the one entry it means ("476425"); otherwise an empty text.
+std::array<char, 64> frequency_hint(std::string_view token) {
+    std::array<char, 64> hint{};
+    spelling s = read_spelling(token);
+    if (s.digits.empty())
         return hint;
-    std::snprintf(hint.data(), hint.size(), "; write %.*s%s as %.*s%.*s",
-                  static_cast<int>(token.size()), token.data(), implied,
-                  static_cast<int>(window_entry_size - digits.size()), "000000",
-                  static_cast<int>(digits.size()), digits.data());
+    std::snprintf(hint.data(), hint.size(), "; write %.*s%s as %s", static_cast<int>(token.size()),
+                  token.data(), s.implied, spelled_entry(token).data());
     return hint;
 }
 
@@ -154,6 +166,7 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
     line_counter counted;
     unsigned last_token_line = 1;
     for (std::size_t t = 0; t < token_count; ++t) {
+        out.read = t;
         pos += skip_blanks(text.substr(pos), counted);
         const unsigned line = counted.line();
         if (pos == text.size() && whole)
@@ -187,6 +200,36 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
 }
 
 } // namespace
+
+freq_field spelled_entry(std::string_view token) {
+    freq_field entry{};
+    spelling s = read_spelling(token);
+    if (!s.digits.empty()) {
+        std::size_t zeros = window_entry_size - s.digits.size();
+        std::fill_n(entry.begin(), zeros, '0');
+        std::copy(s.digits.begin(), s.digits.end(),
+                  entry.begin() + static_cast<std::ptrdiff_t>(zeros));
+    }
+    return entry;
+}
+
+std::vector<std::string_view> list_tokens(std::string_view text, std::size_t most,
+                                          std::size_t &end) {
+    std::vector<std::string_view> tokens;
+    line_counter ignored;
+    end = 0;
+    for (std::size_t pos = 0; tokens.size() < most;) {
+        pos += skip_blanks(text.substr(pos), ignored);
+        if (pos == text.size())
+            break;
+        std::size_t start = pos;
+        while (pos < text.size() && !is_token_space(text[pos]))
+            ++pos;
+        tokens.push_back(text.substr(start, pos - start));
+        end = pos;
+    }
+    return tokens;
+}
 
 parsed_list parse_freq_list(std::string_view text, std::size_t limit) {
     parsed_list out;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace freqimg {
 
@@ -71,6 +72,7 @@ struct parsed_list {
     freq_table table{};
     field_lines lines{};
     list_rest rest;
+    std::size_t read = 0; // tokens read before the one a fault is about
 };
 
 // Reads the first 63 tokens of `text`, the first bytes of "freq.dat", into
@@ -86,6 +88,16 @@ struct parsed_list {
 // A fault names "freq.dat" and the line; the table then holds the fields
 // read before it.
 parsed_list parse_freq_list(std::string_view text, std::size_t limit = freq_list_limit);
+
+// Returns the entry a field means that spells a frequency another way
+// ("476.425" and "476425kHz" give "476425"), as parse_freq_list advises
+// writing it; an empty text for any other field.
+freq_field spelled_entry(std::string_view token);
+
+// Splits `text` into its first `most` tokens as parse_freq_list reads
+// them, whatever they hold; `end` is where the last one ends.
+std::vector<std::string_view> list_tokens(std::string_view text, std::size_t most,
+                                          std::size_t &end);
 
 // Returns true when an entry spells the blank entry's bytes, in either case.
 bool is_blank_entry(std::string_view entry);

@@ -115,6 +115,13 @@ std::string quote(std::string_view name, bool always) {
 
 } // namespace
 
+std::string warning::line() const {
+    std::string out = about;
+    if (!out.empty())
+        out += ": ";
+    return out.append("warning: ").append(text);
+}
+
 fault make_fault(const char *format, ...) {
     va_list args;
     va_start(args, format);

@@ -26,6 +26,9 @@ struct warning {
     std::string text;
 
     explicit operator bool() const { return !text.empty(); }
+    // "ABOUT: warning: TEXT", or "warning: TEXT" about the run as a whole:
+    // the line a command prints after its name.
+    std::string line() const;
 };
 
 // MinGW's printf takes C99 formats (%zu) in the GNU form of the check.

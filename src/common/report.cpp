@@ -58,7 +58,7 @@ int report_errors(const std::vector<fault> &faults) {
 }
 
 void report_warning(const warning &w) {
-    say(w.about, "warning", w.text);
+    say({}, {}, w.line());
 }
 
 int report_write_error(int error) {

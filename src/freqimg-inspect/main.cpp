@@ -4,11 +4,11 @@
 
 #include "common/command_line.hpp"
 #include "common/report.hpp"
-#include "freqimg-inspect/stream_report.hpp"
 #include "image/image_decode.hpp"
 #include "platform/file_ops.hpp"
 #include "serial/serial_line.hpp"
 #include "stream/stream_input.hpp"
+#include "stream/stream_report.hpp"
 #include "stream/transfer_progress.hpp"
 
 #include <algorithm>

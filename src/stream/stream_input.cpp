@@ -28,26 +28,37 @@ std::string name_cut_to(std::string name, std::size_t size) {
     return name;
 }
 
-// Reads one stream from a borrowed line, showing the wait and the
-// capture's progress in `shown`.
-void capture(const char *name, line_port &line, unsigned silence_ms, transfer_progress &shown,
-             stream_input &in) {
-    shown.note(formatted("%s: waiting for the radio to send (Ctrl-C stops)", name).c_str());
-    capture_outcome got = capture_stream(line, stream_size, silence_ms, in.bytes,
-                                         [&shown](std::size_t n) { shown.update(n); });
-    if (got.failure || got.hung_up) {
-        shown.end_line();
-        if (got.hung_up)
-            in.failure = make_fault("%s: the line hung up with %zu of %zu bytes received", name,
-                                    in.bytes.size(), stream_size);
-        else
-            in.failure = make_fault("%s: read error: %s", name, got.failure.c_str());
-        return;
-    }
-    shown.finish(in.bytes.size());
-    if (got.skipped > 0)
+} // namespace
+
+stream_input capture_from_line(const char *name, line_port &line, unsigned silence_ms,
+                               const std::function<void(std::size_t)> &progress) {
+    stream_input in;
+    capture_outcome got = capture_stream(line, stream_size, silence_ms, in.bytes, progress);
+    if (got.hung_up)
+        in.failure = make_fault("%s: the line hung up with %zu of %zu bytes received", name,
+                                in.bytes.size(), stream_size);
+    else if (got.failure)
+        in.failure = make_fault("%s: read error: %s", name, got.failure.c_str());
+    else if (got.skipped > 0)
         in.noise = {name, formatted("skipped %zu %s before the first frame header", got.skipped,
                                     got.skipped == 1 ? "byte" : "bytes")};
+    return in;
+}
+
+namespace {
+
+// Reads one stream from a borrowed line, showing the wait and the
+// capture's progress in `shown`.
+stream_input capture(const char *name, line_port &line, unsigned silence_ms,
+                     transfer_progress &shown) {
+    shown.note(formatted("%s: waiting for the radio to send (Ctrl-C stops)", name).c_str());
+    stream_input in =
+        capture_from_line(name, line, silence_ms, [&shown](std::size_t n) { shown.update(n); });
+    if (in.failure)
+        shown.end_line();
+    else
+        shown.finish(in.bytes.size());
+    return in;
 }
 
 // Reads all of `fd`, up to one byte past the limit, into a buffer that
@@ -183,8 +194,7 @@ stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_p
     if (standard ? is_terminal(standard_input) : names_a_device(path)) {
         line_refusal why;
         if (auto line = serial_line::borrow(standard ? nullptr : path, line_use::receive, 0, why)) {
-            capture(name, *line, silence_ms, shown, in);
-            return in;
+            return capture(name, *line, silence_ms, shown);
         }
         if (why.kind != line_refusal::not_a_line) {
             in.failure = why.message;

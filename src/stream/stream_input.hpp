@@ -6,9 +6,11 @@
 #include "common/fault.hpp"
 #include "image/image_decode.hpp"
 #include "platform/file_ops.hpp"
+#include "serial/line_port.hpp"
 #include "stream/transfer_progress.hpp"
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,6 +43,14 @@ struct stream_input {
 // leaves in `bytes` what came, to be kept; any other fault leaves `bytes`
 // empty.
 stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_progress &shown);
+
+// Reads one stream from `line`, named `name` in faults and warnings, as
+// capture_stream reads it (see there for `silence_ms` and `progress`): the
+// bytes from the first frame header on, the noise skipped before it, and
+// "NAME: the line hung up with 1380 of 2944 bytes received" or "NAME: read
+// error: REASON", with what came kept in `bytes`.
+stream_input capture_from_line(const char *name, line_port &line, unsigned silence_ms,
+                               const std::function<void(std::size_t)> &progress);
 
 // Decodes `bytes`, read from `path`, into `stream`. Returns what is wrong
 // with them: one fault "NAME: ..." when the input is plainly no stream (see

@@ -1,4 +1,4 @@
-#include "freqimg-inspect/stream_report.hpp"
+#include "stream/stream_report.hpp"
 
 #include "channels/freq_list.hpp"
 #include "common/fault.hpp"
