@@ -37,8 +37,7 @@ int main(int argc, char **) {
             if (warning w = entry_warning(table, lines, channel, column))
                 report_warning(w);
     if (rest.line != 0)
-        report_warning({formatted("%s:%u", freq_list_path, rest.line),
-                        "the list goes on after channel 20; the rest is not read"});
+        report_warning(rest_warning(rest.line));
     if (rest.unread)
         report_warning(rest.unread);
     if (fault f = check_files_apart())

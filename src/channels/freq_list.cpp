@@ -257,6 +257,11 @@ warning entry_warning(const freq_table &table, const field_lines &lines, std::si
                       field_name(column), quoted(entry).data())};
 }
 
+warning rest_warning(unsigned line) {
+    return {formatted("%s:%u", freq_list_path, line),
+            "the list goes on after channel 20; the rest is not read"};
+}
+
 strip make_strip(const freq_table &table, std::size_t column) {
     strip out;
     for (std::size_t channel = 1; channel <= channel_count; ++channel) {

@@ -112,6 +112,10 @@ bool holds_frequency(std::string_view entry);
 warning entry_warning(const freq_table &table, const field_lines &lines, std::size_t channel,
                       std::size_t column);
 
+// Returns the warning that text follows the list, at `line` of "freq.dat":
+// a twenty-first channel, say, which must not be dropped in silence.
+warning rest_warning(unsigned line);
+
 // Returns the strip of `column` (tx_column or rx_column) of a table that
 // parse_freq_list accepted: a blank field gives blank_entry, any other is
 // copied character for character, lower case included.

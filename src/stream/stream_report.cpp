@@ -9,16 +9,6 @@
 namespace freqimg {
 namespace {
 
-// "476425" reads 476.425 MHz; an entry with a digit above 9 is no frequency
-// the radio can hold and is shown as it stands.
-std::string shown_entry(std::string_view entry) {
-    if (is_blank_entry(entry))
-        return "-";
-    if (!holds_frequency(entry))
-        return std::string(entry) + " (not a frequency)";
-    return std::string(entry.substr(0, 3)) + "." + std::string(entry.substr(3));
-}
-
 // Starts the line of `record` or goes on with it: items of one record share
 // a line.
 void begin_item(std::string &out, bool new_record, unsigned record) {
@@ -78,6 +68,14 @@ std::vector<odd_entry> odd_entries(const decoded_stream &stream) {
 }
 
 } // namespace
+
+std::string shown_entry(std::string_view entry) {
+    if (is_blank_entry(entry))
+        return "-";
+    if (!holds_frequency(entry))
+        return std::string(entry) + " (not a frequency)";
+    return std::string(entry.substr(0, 3)) + "." + std::string(entry.substr(3));
+}
 
 std::string stream_report(const decoded_stream &stream) {
     std::string out = "Stream: 2944 bytes, 64 frames, every frame and checksum sound";

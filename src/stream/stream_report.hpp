@@ -7,9 +7,14 @@
 #include "image/image_decode.hpp"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace freqimg {
+
+// Returns how the report shows a six-hex-digit window entry: "476.425"
+// (MHz), "-" for the blank entry, "47642a (not a frequency)".
+std::string shown_entry(std::string_view entry);
 
 // Returns the readable report of a stream that decoded without faults.
 std::string stream_report(const decoded_stream &stream);

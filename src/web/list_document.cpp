@@ -1,0 +1,171 @@
+#include "web/list_document.hpp"
+
+#include "channels/freq_list.hpp"
+#include "stream/stream_report.hpp"
+
+#include <algorithm>
+
+namespace freqimg {
+namespace {
+
+constexpr bool is_channel_entry(std::size_t index) {
+    return index >= document_columns && index % document_columns != 0;
+}
+
+// The field as freqimg's messages name it.
+std::string field_title(std::size_t index) {
+    std::size_t row = index / document_columns, column = index % document_columns;
+    if (row == 0)
+        return formatted("header row field %zu", column + 1);
+    return formatted("channel %zu %s", row,
+                     column == 0 ? "label" : column == tx_column ? "transmit field" : "receive field");
+}
+
+bool holds_blank(std::string_view text) {
+    line_counter ignored;
+    return std::any_of(text.begin(), text.end(),
+                       [&](char c) { return skip_blanks({&c, 1}, ignored) == 1; });
+}
+
+// The text of `fields` and `rest` as a "freq.dat": one row a line, the
+// first two columns padded to their widest field and two blanks.
+std::string compose(const std::array<std::string, document_fields> &fields, const std::string &rest,
+                    bool crlf) {
+    std::array<std::size_t, 2> width{};
+    for (std::size_t i = 0; i < document_fields; ++i)
+        if (std::size_t column = i % document_columns; column < 2)
+            width[column] = std::max(width[column], fields[i].size() + 2);
+    std::string out;
+    for (std::size_t i = 0; i < document_fields; ++i) {
+        std::size_t column = i % document_columns;
+        out += fields[i];
+        if (column < 2)
+            out.append(width[column] - fields[i].size(), ' ');
+        else if (i + 1 < document_fields)
+            out += crlf ? "\r\n" : "\n";
+    }
+    line_counter ignored;
+    if (skip_blanks(rest, ignored) < rest.size())
+        return out + rest;
+    return out + (crlf ? "\r\n" : "\n");
+}
+
+// Where text begins after the list in `text`, read as freqimg reads
+// "freq.dat": its first bytes, then what follows them.
+unsigned rest_line(std::string_view text, const parsed_list &list) {
+    constexpr std::size_t read = freq_list_limit + 1;
+    if (list.rest.line != 0 || text.size() <= read)
+        return list.rest.line;
+    line_counter counted = list.rest.counted;
+    std::string_view after = text.substr(read);
+    return skip_blanks(after, counted) < after.size() ? counted.line() : 0;
+}
+
+} // namespace
+
+list_document::list_document() {
+    constexpr std::array<std::string_view, document_columns> header{"Channel", "Transmit",
+                                                                    "Receive"};
+    std::copy(header.begin(), header.end(), fields_.begin());
+    for (std::size_t row = 1; row <= channel_count; ++row) {
+        fields_[row * document_columns] = formatted("CH%02zu", row);
+        fields_[row * document_columns + tx_column] = "-";
+        fields_[row * document_columns + rx_column] = "-";
+    }
+}
+
+void list_document::open(std::string_view text) {
+    std::size_t end = 0;
+    std::vector<std::string_view> tokens = list_tokens(text, document_fields, end);
+    for (std::size_t i = 0; i < document_fields; ++i)
+        fields_[i] = i < tokens.size() ? std::string(tokens[i]) : std::string();
+    rest_ = tokens.size() == document_fields ? std::string(text.substr(end)) : std::string();
+    crlf_ = text.find("\r\n") != std::string_view::npos;
+}
+
+void list_document::set_field(std::size_t index, std::string_view text) {
+    fields_[index] = text;
+}
+
+bool list_document::settle_field(std::size_t index) {
+    if (!is_channel_entry(index))
+        return false;
+    freq_field entry = spelled_entry(fields_[index]);
+    if (entry[0] == '\0')
+        return false;
+    fields_[index] = entry.data();
+    return true;
+}
+
+std::string list_document::text() const {
+    return compose(fields_, rest_, crlf_);
+}
+
+list_check list_document::check() const {
+    list_check out;
+    // A field that cannot be saved as it stands is checked as one that can,
+    // so that the rest of the list is checked all the same.
+    std::array<std::string, document_fields> checked = fields_;
+    out.savable = true;
+    for (std::size_t i = 0; i < document_fields; ++i) {
+        const char *why = checked[i].empty()        ? "is empty"
+                          : holds_blank(checked[i]) ? "holds a blank; a field is one word"
+                                                    : nullptr;
+        if (why == nullptr)
+            continue;
+        out.messages.push_back(
+            {i, true,
+             formatted("%s:%zu: %s %s%s", freq_list_path, i / document_columns + 1,
+                       field_title(i).c_str(), why,
+                       is_channel_entry(i) ? "; write its entry, or - for a blank channel" : "")});
+        checked[i] = is_channel_entry(i) ? "-" : "_";
+        out.savable = false;
+    }
+    // The reader stops at the first faulty field; each is set aside in turn
+    // ("-" keeps every line where it was) and the list read again.
+    std::string text;
+    parsed_list list;
+    for (;;) {
+        text = compose(checked, rest_, crlf_);
+        list = parse_freq_list(std::string_view(text).substr(0, freq_list_limit + 1));
+        if (!list.failure)
+            break;
+        // Only a channel entry's own fault is set aside: the others (a list
+        // too long to read) are about the list as a whole.
+        const std::string &field = checked[list.read];
+        bool of_a_field = is_channel_entry(list.read) && !field.starts_with('-') &&
+                          (field.size() != window_entry_size ||
+                           !std::all_of(field.begin(), field.end(), is_hex_digit));
+        out.messages.push_back({of_a_field ? list.read : document_fields, true, list.failure.text});
+        if (!of_a_field)
+            return out;
+        checked[list.read] = "-";
+    }
+    for (std::size_t channel = 1; channel <= channel_count; ++channel)
+        for (std::size_t column : {tx_column, rx_column})
+            if (warning w = entry_warning(list.table, list.lines, channel, column))
+                out.messages.push_back({channel * document_columns + column, false, w.line()});
+    if (unsigned line = rest_line(text, list); line != 0)
+        out.messages.push_back({document_fields, false, rest_warning(line).line()});
+    out.sound = std::none_of(out.messages.begin(), out.messages.end(),
+                             [](const field_message &m) { return m.error; });
+    if (out.sound) {
+        strip tx = make_strip(list.table, tx_column), rx = make_strip(list.table, rx_column);
+        out.stream = compose_stream({tx.data(), tx.size()}, {rx.data(), rx.size()});
+    }
+    std::stable_sort(out.messages.begin(), out.messages.end(),
+                     [](const field_message &a, const field_message &b) { return a.field < b.field; });
+    return out;
+}
+
+std::string field_reading(std::string_view field) {
+    if (field.starts_with('-') || is_blank_entry(field))
+        return "blank";
+    if (field.size() != window_entry_size || !std::all_of(field.begin(), field.end(), is_hex_digit))
+        return {};
+    if (!holds_frequency(field))
+        return "not a frequency";
+    return shown_entry(field) + " MHz";
+}
+
+} // namespace freqimg

@@ -1,0 +1,218 @@
+// Headless Chromium driven over the DevTools protocol on a pipe, and the
+// page driven through it as a user would: controls found by the names a
+// screen reader speaks, clicked with the mouse, typed into with the keys.
+import { spawn } from "node:child_process";
+import { mkdtempSync, readFileSync, rmSync, existsSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { pathToFileURL } from "node:url";
+
+export const pagePath = process.env.FREQIMG_PAGE;
+
+export class Browser {
+  static async launch() {
+    const browser = new Browser();
+    browser.profile = mkdtempSync(join(tmpdir(), "freqimg-browser-"));
+    browser.downloads = join(browser.profile, "downloads");
+    browser.process = spawn(process.env.CHROMIUM || "chromium", [
+      "--headless=new", "--remote-debugging-pipe", "--no-sandbox", "--disable-gpu",
+      "--no-first-run", "--no-default-browser-check", "--disable-extensions",
+      "--hide-scrollbars", "--font-render-hinting=none",
+      `--user-data-dir=${browser.profile}`, "about:blank",
+    ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
+    browser.next = 1;
+    browser.waiting = new Map();
+    browser.listeners = [];
+    let pending = "";
+    browser.process.stdio[4].on("data", (chunk) => {
+      pending += chunk.toString("utf8");
+      let end;
+      while ((end = pending.indexOf("\0")) >= 0) {
+        const message = JSON.parse(pending.slice(0, end));
+        pending = pending.slice(end + 1);
+        browser.receive(message);
+      }
+    });
+    await browser.call("Browser.getVersion");
+    await browser.call("Browser.setDownloadBehavior",
+      { behavior: "allowAndName", downloadPath: browser.downloads, eventsEnabled: true });
+    return browser;
+  }
+
+  receive(message) {
+    if (message.id !== undefined) {
+      const { resolve, reject, method } = this.waiting.get(message.id);
+      this.waiting.delete(message.id);
+      if (message.error) reject(new Error(`${method}: ${message.error.message}`));
+      else resolve(message.result);
+      return;
+    }
+    for (const listen of [...this.listeners]) listen(message);
+  }
+
+  call(method, params = {}, sessionId = undefined) {
+    const id = this.next++;
+    this.process.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
+    return new Promise((resolve, reject) => this.waiting.set(id, { resolve, reject, method }));
+  }
+
+  // The next event `method` for which `test` holds.
+  event(method, test = () => true, ms = 20000) {
+    return new Promise((resolve, reject) => {
+      const timer = setTimeout(() => {
+        this.listeners = this.listeners.filter((l) => l !== listen);
+        reject(new Error(`no ${method} in ${ms} ms`));
+      }, ms);
+      const listen = (message) => {
+        if (message.method === method && test(message.params, message)) {
+          clearTimeout(timer);
+          this.listeners = this.listeners.filter((l) => l !== listen);
+          resolve(message.params);
+        }
+      };
+      this.listeners.push(listen);
+    });
+  }
+
+  async newPage({ before = "", width = 1100, height = 900, scale = 1 } = {}) {
+    const { targetId } = await this.call("Target.createTarget", { url: "about:blank" });
+    const { sessionId } = await this.call("Target.attachToTarget", { targetId, flatten: true });
+    const page = new Page(this, sessionId, targetId);
+    await page.call("Page.enable");
+    await page.call("Runtime.enable");
+    await page.call("DOM.enable");
+    await page.call("Page.setInterceptFileChooserDialog", { enabled: true });
+    await page.call("Emulation.setDeviceMetricsOverride",
+      { width, height, deviceScaleFactor: scale, mobile: false });
+    if (before) await page.call("Page.addScriptToEvaluateOnNewDocument", { source: before });
+    page.errors = [];
+    this.listeners.push((m) => {
+      if (m.sessionId === sessionId && m.method === "Runtime.exceptionThrown")
+        page.errors.push(m.params.exceptionDetails.exception?.description || m.params.exceptionDetails.text);
+    });
+    await page.open();
+    return page;
+  }
+
+  async close() {
+    const ended = new Promise((resolve) => this.process.once("exit", resolve));
+    this.process.kill();
+    await ended;
+    rmSync(this.profile, { recursive: true, force: true });
+  }
+}
+
+export class Page {
+  constructor(browser, sessionId, targetId) {
+    this.browser = browser;
+    this.sessionId = sessionId;
+    this.targetId = targetId;
+  }
+
+  call(method, params = {}) {
+    return this.browser.call(method, params, this.sessionId);
+  }
+
+  async open() {
+    const loaded = this.browser.event("Page.loadEventFired", (p, m) => m.sessionId === this.sessionId);
+    await this.call("Page.navigate", { url: pathToFileURL(pagePath).href });
+    await loaded;
+    await this.until("document.body.dataset.ready === 'true'");
+  }
+
+  async evaluate(expression) {
+    const { result, exceptionDetails } = await this.call("Runtime.evaluate",
+      { expression, awaitPromise: true, returnByValue: true });
+    if (exceptionDetails) throw new Error(`${expression}: ${exceptionDetails.exception?.description || exceptionDetails.text}`);
+    return result.value;
+  }
+
+  async until(expression, ms = 20000) {
+    const end = Date.now() + ms;
+    for (;;) {
+      const value = await this.evaluate(expression);
+      if (value) return value;
+      if (Date.now() > end) throw new Error(`still not true after ${ms} ms: ${expression}`);
+      await new Promise((r) => setTimeout(r, 20));
+    }
+  }
+
+  // The element a screen reader names `name`, in the role given.
+  async find(name, role = "button") {
+    const { root } = await this.call("DOM.getDocument", { depth: 0 });
+    const { nodes } = await this.call("Accessibility.queryAXTree",
+      { nodeId: root.nodeId, accessibleName: name, role });
+    const found = nodes.filter((n) => !n.ignored);
+    if (found.length !== 1) throw new Error(`${found.length} ${role}s named "${name}"`);
+    return found[0].backendDOMNodeId;
+  }
+
+  async click(name, role = "button") {
+    const backendNodeId = await this.find(name, role);
+    await this.call("DOM.scrollIntoViewIfNeeded", { backendNodeId });
+    const { model } = await this.call("DOM.getBoxModel", { backendNodeId });
+    const [x1, y1, , , x3, y3] = model.content;
+    const x = (x1 + x3) / 2, y = (y1 + y3) / 2;
+    for (const type of ["mousePressed", "mouseReleased"])
+      await this.call("Input.dispatchMouseEvent", { type, x, y, button: "left", clickCount: 1 });
+  }
+
+  // Clicks `name` and gives `file` to the file chooser it opens.
+  async chooseFile(name, file) {
+    const opened = this.browser.event("Page.fileChooserOpened", (p, m) => m.sessionId === this.sessionId);
+    await this.click(name);
+    const { backendNodeId } = await opened;
+    await this.call("DOM.setFileInputFiles", { files: [file], backendNodeId });
+  }
+
+  // Clicks `name` and returns the file it saves: {name, bytes}.
+  async download(name) {
+    const begun = this.browser.event("Browser.downloadWillBegin");
+    const done = new Set();
+    const listen = (m) => {
+      if (m.method === "Browser.downloadProgress" && m.params.state === "completed") done.add(m.params.guid);
+    };
+    this.browser.listeners.push(listen);
+    await this.click(name);
+    const { guid, suggestedFilename } = await begun;
+    const end = Date.now() + 20000;
+    while (!done.has(guid)) {
+      if (Date.now() > end) throw new Error(`${name}: the download did not end`);
+      await new Promise((r) => setTimeout(r, 10));
+    }
+    this.browser.listeners = this.browser.listeners.filter((l) => l !== listen);
+    const path = join(this.browser.downloads, guid);
+    const bytes = readFileSync(path);
+    rmSync(path);
+    return { name: suggestedFilename, bytes };
+  }
+
+  async focus(name, role = "textbox") {
+    const backendNodeId = await this.find(name, role);
+    await this.call("DOM.focus", { backendNodeId });
+  }
+
+  async key(key, code = key, keyCode = 0) {
+    for (const type of ["rawKeyDown", "keyUp"])
+      await this.call("Input.dispatchKeyEvent", { type, key, code, windowsVirtualKeyCode: keyCode });
+  }
+
+  // Replaces what the field named `name` holds with `text`, typed.
+  async type(name, text) {
+    await this.focus(name);
+    await this.evaluate("document.activeElement.select()");
+    await this.call("Input.dispatchKeyEvent", { type: "rawKeyDown", key: "Delete", code: "Delete", windowsVirtualKeyCode: 46 });
+    await this.call("Input.dispatchKeyEvent", { type: "keyUp", key: "Delete", code: "Delete", windowsVirtualKeyCode: 46 });
+    for (const c of text) await this.call("Input.insertText", { text: c });
+  }
+
+  // What the page says: [{kind, text}] in the table, or in the Report.
+  messages(where = "#channels") {
+    return this.evaluate(`[...document.querySelectorAll("${where} .messages p")].map((p) =>
+      ({ kind: p.className, text: p.textContent.replace(/^\\S+ (Error|Warning): /, "") }))`);
+  }
+}
+
+export function exists(path) {
+  return existsSync(path);
+}
