@@ -182,6 +182,7 @@
     // New messages are said as they appear, not the whole list again.
     if (fresh.length) $("announce").textContent = fresh.join(". ");
     shownMessages = now;
+    document.body.dataset.checks = String(Number(document.body.dataset.checks || 0) + 1);
     return result;
   }
 

@@ -21,6 +21,15 @@ std::string field_title(std::size_t index) {
                      column == 0 ? "label" : column == tx_column ? "transmit field" : "receive field");
 }
 
+// Whether the reader's fault at field `index` of `fields` is that field's
+// own: an entry that is neither blank nor six hex digits.
+bool is_entry_fault(const std::array<std::string, document_fields> &fields, std::size_t index) {
+    const std::string &field = fields[index];
+    return is_channel_entry(index) && !field.empty() && !field.starts_with('-') &&
+           (field.size() != window_entry_size ||
+            !std::all_of(field.begin(), field.end(), is_hex_digit));
+}
+
 bool holds_blank(std::string_view text) {
     line_counter ignored;
     return std::any_of(text.begin(), text.end(),
@@ -81,10 +90,13 @@ void list_document::open(std::string_view text) {
         fields_[i] = i < tokens.size() ? std::string(tokens[i]) : std::string();
     rest_ = tokens.size() == document_fields ? std::string(text.substr(end)) : std::string();
     crlf_ = text.find("\r\n") != std::string_view::npos;
+    parsed_list list = parse_freq_list(text.substr(0, std::min(text.size(), freq_list_limit + 1)));
+    opened_ = list.failure && !is_entry_fault(fields_, list.read) ? list.failure : fault{};
 }
 
 void list_document::set_field(std::size_t index, std::string_view text) {
     fields_[index] = text;
+    opened_ = {};
 }
 
 bool list_document::settle_field(std::size_t index) {
@@ -93,7 +105,7 @@ bool list_document::settle_field(std::size_t index) {
     freq_field entry = spelled_entry(fields_[index]);
     if (entry[0] == '\0')
         return false;
-    fields_[index] = entry.data();
+    set_field(index, entry.data());
     return true;
 }
 
@@ -103,6 +115,8 @@ std::string list_document::text() const {
 
 list_check list_document::check() const {
     list_check out;
+    if (opened_)
+        out.messages.push_back({document_fields, true, opened_.text});
     // A field that cannot be saved as it stands is checked as one that can,
     // so that the rest of the list is checked all the same.
     std::array<std::string, document_fields> checked = fields_;
@@ -132,10 +146,7 @@ list_check list_document::check() const {
             break;
         // Only a channel entry's own fault is set aside: the others (a list
         // too long to read) are about the list as a whole.
-        const std::string &field = checked[list.read];
-        bool of_a_field = is_channel_entry(list.read) && !field.starts_with('-') &&
-                          (field.size() != window_entry_size ||
-                           !std::all_of(field.begin(), field.end(), is_hex_digit));
+        bool of_a_field = is_entry_fault(checked, list.read);
         out.messages.push_back({of_a_field ? list.read : document_fields, true, list.failure.text});
         if (!of_a_field)
             return out;
@@ -153,8 +164,13 @@ list_check list_document::check() const {
         strip tx = make_strip(list.table, tx_column), rx = make_strip(list.table, rx_column);
         out.stream = compose_stream({tx.data(), tx.size()}, {rx.data(), rx.size()});
     }
-    std::stable_sort(out.messages.begin(), out.messages.end(),
-                     [](const field_message &a, const field_message &b) { return a.field < b.field; });
+    // In the order of the fields, the list's own last, as freqimg gives them.
+    std::vector<field_message> ordered;
+    for (std::size_t field = 0; field <= document_fields; ++field)
+        for (field_message &m : out.messages)
+            if (m.field == field)
+                ordered.push_back(std::move(m));
+    out.messages = std::move(ordered);
     return out;
 }
 

@@ -43,7 +43,9 @@ class list_document {
     list_document();
 
     // Takes the fields of `text`, a "freq.dat" as opened, and what follows
-    // its 63rd token as it stands; missing fields stay empty.
+    // its 63rd token as it stands; missing fields stay empty. What freqimg
+    // says of the file as a whole (it is empty, ends early, is UTF-16) is
+    // said by check() until a field is changed.
     void open(std::string_view text);
 
     const std::string &field(std::size_t index) const { return fields_[index]; }
@@ -66,6 +68,7 @@ class list_document {
 
   private:
     std::array<std::string, document_fields> fields_;
+    fault opened_; // what freqimg says of the file opened as a whole, until an edit
     std::string rest_;
     bool crlf_ = false;
 };

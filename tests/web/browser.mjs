@@ -113,7 +113,11 @@ export class Page {
     return this.browser.call(method, params, this.sessionId);
   }
 
+  // Loads the page afresh. The browser lets a page save only so many
+  // files before it asks the user, which a test cannot answer: each test
+  // that saves many starts a new page every few.
   async open() {
+    this.saved = 0;
     const loaded = this.browser.event("Page.loadEventFired", (p, m) => m.sessionId === this.sessionId);
     await this.call("Page.navigate", { url: pathToFileURL(pagePath).href });
     await loaded;
@@ -167,6 +171,9 @@ export class Page {
 
   // Clicks `name` and returns the file it saves: {name, bytes}.
   async download(name) {
+    if (++this.saved > 6) {
+      throw new Error("a page saves at most six files: call fresh() first");
+    }
     const begun = this.browser.event("Browser.downloadWillBegin");
     const done = new Set();
     const listen = (m) => {
@@ -185,6 +192,11 @@ export class Page {
     const bytes = readFileSync(path);
     rmSync(path);
     return { name: suggestedFilename, bytes };
+  }
+
+  // Loads the page afresh when it has saved files.
+  async fresh() {
+    if (this.saved > 0) await this.open();
   }
 
   async focus(name, role = "textbox") {
