@@ -228,6 +228,7 @@
     $("report-messages").replaceChildren(...said);
     $("report-text").textContent = result.report;
     $("take-channels").hidden = !result.sound;
+    $("report").dataset.shown = String(Number($("report").dataset.shown || 0) + 1);
   }
 
   function openStream(name, bytes) {

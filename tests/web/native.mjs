@@ -2,7 +2,7 @@
 import { spawnSync } from "node:child_process";
 import { mkdtempSync, writeFileSync, readFileSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { basename, dirname, join } from "node:path";
 
 export const source = process.env.FREQIMG_SOURCE;
 export const exampleList = join(source, "examples/freq.dat");
@@ -38,9 +38,10 @@ export function freqimg(list) {
   };
 }
 
-// freqimg-inspect run on the file `path`, with `options`.
+// freqimg-inspect run on the file `path`, named as the page names it.
 export function inspect(path, options = []) {
-  const run = spawnSync(process.env.FREQIMG_INSPECT, [...options, path], { cwd: join(path, ".."), encoding: "buffer" });
+  const run = spawnSync(process.env.FREQIMG_INSPECT, [...options, basename(path)],
+    { cwd: dirname(path), encoding: "buffer" });
   return {
     status: run.status,
     stdout: run.stdout.toString(),
