@@ -98,7 +98,8 @@ export class Browser {
     const ended = new Promise((resolve) => this.process.once("exit", resolve));
     this.process.kill();
     await ended;
-    rmSync(this.profile, { recursive: true, force: true });
+    // Its helpers may still be writing the profile as they end.
+    rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
   }
 }
 
@@ -204,9 +205,13 @@ export class Page {
     await this.call("DOM.focus", { backendNodeId });
   }
 
-  async key(key, code = key, keyCode = 0) {
-    for (const type of ["rawKeyDown", "keyUp"])
-      await this.call("Input.dispatchKeyEvent", { type, key, code, windowsVirtualKeyCode: keyCode });
+  async key(key, code = key, keyCode = 0, text = undefined) {
+    await this.call("Input.dispatchKeyEvent", { type: text ? "keyDown" : "rawKeyDown", key, code, text, windowsVirtualKeyCode: keyCode });
+    await this.call("Input.dispatchKeyEvent", { type: "keyUp", key, code, windowsVirtualKeyCode: keyCode });
+  }
+
+  async close() {
+    await this.browser.call("Target.closeTarget", { targetId: this.targetId });
   }
 
   // Replaces what the field named `name` holds with `text`, typed.
