@@ -65,7 +65,8 @@ std::string inspection(std::span<const unsigned char> bytes, const char *name) {
 }
 
 void progress(const char *verb, std::size_t done, std::size_t total) {
-    show_progress(done, total, formatted("%s %zu of %zu bytes, %zu of %zu frames", verb, done, total,
+    show_progress(done, total,
+                  formatted("%s %zu of %zu bytes, %zu of %zu frames", verb, done, total,
                             done / frame_size, total / frame_size)
                       .c_str());
 }
@@ -155,8 +156,8 @@ EMSCRIPTEN_KEEPALIVE const char *page_take_channels(const char *name) {
     json_object out;
     out.add("fields", fields_json());
     const char *how = differs_from_freqimg(inspected);
-    out.add_text("warning",
-                 how == nullptr ? std::string()
+    out.add_text("warning", how == nullptr
+                                ? std::string()
                                 : warning{stream_input_name(name),
                                           formatted("%s; freqimg makes another stream from this "
                                                     "list",
@@ -187,9 +188,8 @@ EMSCRIPTEN_KEEPALIVE const char *page_send(const unsigned char *bytes, std::size
 // what page_inspect gives}.
 EMSCRIPTEN_KEEPALIVE const char *page_capture(unsigned silence_ms, const char *name) {
     web_line line;
-    stream_input in = capture_from_line(name, line, silence_ms, [](std::size_t n) {
-        progress("received", n, stream_size);
-    });
+    stream_input in = capture_from_line(
+        name, line, silence_ms, [](std::size_t n) { progress("received", n, stream_size); });
     captured = std::move(in.bytes);
     json_object out;
     out.add("size", std::to_string(captured.size()));

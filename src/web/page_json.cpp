@@ -10,9 +10,11 @@ namespace {
 std::size_t utf8_length(std::string_view text) {
     auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(0);
-    std::size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                  : lead >= 0xF0 && lead < 0xF5   ? 4
-                                                                  : 0;
+    std::size_t n = lead < 0x80                   ? 1
+                    : lead >= 0xC2 && lead < 0xE0 ? 2
+                    : lead >= 0xE0 && lead < 0xF0 ? 3
+                    : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                  : 0;
     if (n == 0 || n > text.size())
         return 0;
     for (std::size_t i = 1; i < n; ++i)

@@ -16,7 +16,7 @@ EM_ASYNC_JS(void, line_hold, (double ms), { await Module.line.hold(ms); });
 EM_JS(void, line_discard, (), { Module.line.discard(); });
 EM_ASYNC_JS(int, line_read, (unsigned char *buffer, std::size_t n, int ms), {
     const got = await Module.line.read(n, ms);
-    if (typeof got === "number")
+    if (typeof got == = "number")
         return got;
     HEAPU8.set(got, buffer);
     return got.length;

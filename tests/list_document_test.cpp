@@ -1,0 +1,107 @@
+#include "web/list_document.hpp"
+
+#include "channels/freq_list.hpp"
+#include "web/page_json.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace freqimg {
+namespace {
+
+std::string example_list() {
+    std::ifstream in(FREQIMG_SOURCE_DIR "/examples/freq.dat", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string said(const list_check &check) {
+    std::string out;
+    for (const field_message &m : check.messages)
+        out += std::to_string(m.field) + (m.error ? " E " : " W ") + m.text + "\n";
+    return out;
+}
+
+constexpr std::size_t tx(std::size_t channel) {
+    return channel * document_columns + tx_column;
+}
+
+TEST(list_document, saves_an_opened_list_as_it_was_with_what_follows_it) {
+    list_document doc;
+    const std::string example = example_list();
+    doc.open(example);
+    EXPECT_EQ(doc.text(), example);
+    // Columns as wide as their widest field; the file's line ends; the text
+    // after the list as it was.
+    doc.open("a b c\r\n" + example.substr(example.find('\n') + 1) + "Extra 1 2\r\n");
+    EXPECT_TRUE(doc.text().starts_with("a            b       c\r\nHome         476425  476425\r\n"))
+        << doc.text();
+    EXPECT_TRUE(doc.text().ends_with("Scan-Extra   -       477350\nExtra 1 2\r\n")) << doc.text();
+}
+
+TEST(list_document, says_each_faulty_field_as_freqimg_says_the_first) {
+    list_document doc;
+    doc.open(example_list());
+    doc.set_field(tx(3), "47642");
+    doc.set_field(tx(9) + 1, "476.425");
+    doc.set_field(tx(12), "47642a");
+    doc.set_field(tx(14), "");
+    doc.set_field(2, "Rec eive");
+    list_check check = doc.check();
+    EXPECT_EQ(said(check),
+              "2 E freq.dat:1: header row field 3 holds a blank; a field is one word\n"
+              "10 E freq.dat:4: channel 3 transmit field \"47642\" is not six hex digits\n"
+              "29 E freq.dat:10: channel 9 receive field \"476.425\" is not six hex digits; write "
+              "476.425 MHz as 476425\n"
+              "37 W freq.dat:13: warning: channel 12 transmit field \"47642a\" is not a "
+              "frequency; it is sent as written\n"
+              "43 E freq.dat:15: channel 14 transmit field is empty; write its entry, or - for a "
+              "blank channel\n");
+    EXPECT_FALSE(check.sound);
+    EXPECT_FALSE(check.savable);
+}
+
+TEST(list_document, makes_the_stream_freqimg_makes_once_the_list_is_sound) {
+    list_document doc;
+    doc.open(example_list());
+    ASSERT_TRUE(doc.settle_field(tx(3)) == false);
+    doc.set_field(tx(3), "477.175MHz");
+    EXPECT_FALSE(doc.check().sound);
+    EXPECT_TRUE(doc.settle_field(tx(3)));
+    EXPECT_EQ(doc.field(tx(3)), "477175");
+    EXPECT_FALSE(doc.settle_field(3)); // a label is never an entry
+    list_check check = doc.check();
+    ASSERT_TRUE(check.sound && check.savable) << said(check);
+    strip tx = make_strip(parse_freq_list(doc.text()).table, tx_column);
+    strip rx = make_strip(parse_freq_list(doc.text()).table, rx_column);
+    EXPECT_EQ(check.stream.bytes,
+              compose_stream({tx.data(), tx.size()}, {rx.data(), rx.size()}).bytes);
+}
+
+TEST(list_document, says_what_freqimg_says_of_a_whole_file_until_an_edit) {
+    list_document doc;
+    doc.open("Channel Transmit Receive\nHome 476425\n");
+    list_check check = doc.check();
+    ASSERT_FALSE(check.messages.empty());
+    EXPECT_EQ(check.messages.back().field, document_fields);
+    EXPECT_EQ(check.messages.back().text,
+              "freq.dat:2: list ends before the receive field of channel 1");
+    doc.set_field(tx(1) + 1, "476425");
+    check = doc.check();
+    EXPECT_EQ(said(check).find("list ends"), std::string::npos) << said(check);
+}
+
+TEST(page_json, escapes_quotes_controls_and_bytes_of_no_character) {
+    EXPECT_EQ(json_string("a\"b\\c\n\x01\x7F"), R"("a\"b\\c\u000a\u0001\u007f")");
+    EXPECT_EQ(json_string("K\xC3\xBC"
+                          "che \xE7\xAB\x99"),
+              "\"K\xC3\xBC"
+              "che \xE7\xAB\x99\"");
+    EXPECT_EQ(json_string("\xFC\xC3\xE0\x80\x80\xED\xA0\x80"),
+              R"("\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd")");
+}
+
+} // namespace
+} // namespace freqimg
