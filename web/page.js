@@ -261,9 +261,13 @@
   }
 
   function listFile(file) {
+    performance.mark("list-chosen");
     // freqimg reads what it needs of "freq.dat" and looks past it; a few
     // megabytes are more than any list.
-    fileBytes(file, 16 << 20).then(openList);
+    fileBytes(file, 16 << 20).then((bytes) => {
+      openList(bytes);
+      performance.mark("list-shown");
+    });
   }
 
   function streamFile(file) {

@@ -6,7 +6,9 @@
 namespace {
 
 // Each returns a count, or -1 when the line failed (Module.line.failure
-// says why); a read returns -2 when the port has closed.
+// says why); a read returns -2 when the port has closed. JavaScript, which
+// clang-format would space as C++ ("= = =").
+// clang-format off
 EM_JS(int, line_write, (const unsigned char *bytes, std::size_t n),
       { return Module.line.write(HEAPU8.slice(bytes, bytes + n)); });
 EM_ASYNC_JS(void, line_wait_writable, (unsigned ms), { await Module.line.waitWritable(ms); });
@@ -16,13 +18,14 @@ EM_ASYNC_JS(void, line_hold, (double ms), { await Module.line.hold(ms); });
 EM_JS(void, line_discard, (), { Module.line.discard(); });
 EM_ASYNC_JS(int, line_read, (unsigned char *buffer, std::size_t n, int ms), {
     const got = await Module.line.read(n, ms);
-    if (typeof got == = "number")
+    if (typeof got === "number")
         return got;
     HEAPU8.set(got, buffer);
     return got.length;
 });
 EM_JS(void, line_failure, (char *text, std::size_t n),
       { stringToUTF8(String(Module.line.failure), text, n); });
+// clang-format on
 
 freqimg::line_io outcome(int got) {
     if (got == -2)
