@@ -74,10 +74,11 @@ TEST(list_document, makes_the_stream_freqimg_makes_once_the_list_is_sound) {
     EXPECT_FALSE(doc.settle_field(3)); // a label is never an entry
     list_check check = doc.check();
     ASSERT_TRUE(check.sound && check.savable) << said(check);
-    strip tx = make_strip(parse_freq_list(doc.text()).table, tx_column);
-    strip rx = make_strip(parse_freq_list(doc.text()).table, rx_column);
+    const freq_table table = parse_freq_list(doc.text()).table;
+    strip tx_strip = make_strip(table, tx_column), rx_strip = make_strip(table, rx_column);
     EXPECT_EQ(check.stream.bytes,
-              compose_stream({tx.data(), tx.size()}, {rx.data(), rx.size()}).bytes);
+              compose_stream({tx_strip.data(), tx_strip.size()}, {rx_strip.data(), rx_strip.size()})
+                  .bytes);
 }
 
 TEST(list_document, says_what_freqimg_says_of_a_whole_file_until_an_edit) {

@@ -18,6 +18,7 @@
   let opened = null; // the stream opened: {name, bytes}
   let captured = null;
   let line = null;
+  let unsaved = false; // edits since the list was opened or saved
 
   // Bytes into the module's memory, for the length of `use`.
   function withBytes(bytes, use) {
@@ -106,6 +107,7 @@
     }
     inputs.forEach((input, index) => {
       input.addEventListener("input", () => {
+        unsaved = true;
         ccall("page_set_field", null, ["number", "string"], [index, input.value]);
         check();
       });
@@ -120,6 +122,7 @@
   }
 
   function setBlank(row, blank) {
+    unsaved = true;
     for (const column of [1, 2]) {
       const input = inputs[row * COLUMNS + column];
       if (blank) {
@@ -193,6 +196,7 @@
   }
 
   function openList(bytes) {
+    unsaved = false;
     withBytes(bytes, (at) => fieldsFrom(ccall("page_open_list", "string", ["number", "number"], [at, bytes.length])));
     check();
   }
@@ -203,6 +207,7 @@
       $("list-summary").textContent = "Not saved: every field must hold one word; mend the fields marked.";
       return;
     }
+    unsaved = false;
     const at = ccall("page_list_text", "number", [], []);
     download("freq.dat", HEAPU8.slice(at, at + ccall("page_answer_size", "number", [], [])), "text/plain");
   }
@@ -231,12 +236,16 @@
     $("report").dataset.shown = String(Number($("report").dataset.shown || 0) + 1);
   }
 
-  function openStream(name, bytes) {
+  // The stream that Send can send instead of the table's.
+  function setOpened(name, bytes) {
     opened = { name, bytes };
-    const result = inspect(bytes, name);
-    showReport(result);
     $("what-opened").disabled = false;
     $("what-opened").parentElement.lastChild.textContent = ` the stream opened (${name})`;
+  }
+
+  function openStream(name, bytes) {
+    setOpened(name, bytes);
+    showReport(inspect(bytes, name));
     $("report").focus();
   }
 
@@ -566,7 +575,7 @@
     radioStatus((got.failure ? `Capture ended: ${got.failure}.` : `Received ${got.size} bytes.`) + kept);
     const noise = got.noise ? [message("warning", got.noise)] : [];
     if (got.inspection) {
-      opened = { name: "backup.bin", bytes: captured };
+      setOpened("backup.bin", captured);
       showReport(got.inspection, noise);
     } else {
       $("report-messages").replaceChildren(...noise);
@@ -586,11 +595,18 @@
     $("save-list").addEventListener("click", saveList);
     $("save-stream").addEventListener("click", saveStream);
     $("new-list").addEventListener("click", () => {
+      unsaved = false;
       fieldsFrom(ccall("page_new_list", "string", [], []));
       check();
     });
     $("take-channels").addEventListener("click", takeChannels);
     $("save-backup").addEventListener("click", () => captured && download("backup.bin", captured, "application/octet-stream"));
+    // A file dropped anywhere else is not opened in place of the page.
+    for (const type of ["dragover", "drop"]) document.addEventListener(type, (e) => e.preventDefault());
+    // Nor are edits or a send in progress lost to a tab closed by mistake.
+    window.addEventListener("beforeunload", (e) => {
+      if (unsaved || line) e.preventDefault();
+    });
     dropTarget($("channels"), listFile);
     dropTarget($("stream"), streamFile);
     if ("serial" in navigator) {

@@ -194,6 +194,8 @@ stream_input read_stream_input(const char *path, unsigned silence_ms, transfer_p
     if (standard ? is_terminal(standard_input) : names_a_device(path)) {
         line_refusal why;
         if (auto line = serial_line::borrow(standard ? nullptr : path, line_use::receive, 0, why)) {
+            // The faults and warnings copy `name`; nothing returned points to it.
+            // cppcheck-suppress returnDanglingLifetime
             return capture(name, *line, silence_ms, shown);
         }
         if (why.kind != line_refusal::not_a_line) {

@@ -141,11 +141,11 @@ list_check list_document::check() const {
     }
     // The reader stops at the first faulty field; each is set aside in turn
     // ("-" keeps every line where it was) and the list read again.
-    std::string text;
+    std::string composed;
     parsed_list list;
     for (;;) {
-        text = compose(checked, rest_, crlf_);
-        list = parse_freq_list(std::string_view(text).substr(0, freq_list_limit + 1));
+        composed = compose(checked, rest_, crlf_);
+        list = parse_freq_list(std::string_view(composed).substr(0, freq_list_limit + 1));
         if (!list.failure)
             break;
         // Only a channel entry's own fault is set aside: the others (a list
@@ -160,7 +160,7 @@ list_check list_document::check() const {
         for (std::size_t column : {tx_column, rx_column})
             if (warning w = entry_warning(list.table, list.lines, channel, column))
                 out.messages.push_back({channel * document_columns + column, false, w.line()});
-    if (unsigned line = rest_line(text, list); line != 0)
+    if (unsigned line = rest_line(composed, list); line != 0)
         out.messages.push_back({document_fields, false, rest_warning(line).line()});
     out.sound = std::none_of(out.messages.begin(), out.messages.end(),
                              [](const field_message &m) { return m.error; });
@@ -170,9 +170,9 @@ list_check list_document::check() const {
     }
     // In the order of the fields, the list's own last, as freqimg gives them.
     std::vector<field_message> ordered;
-    for (std::size_t field = 0; field <= document_fields; ++field)
+    for (std::size_t at = 0; at <= document_fields; ++at)
         for (field_message &m : out.messages)
-            if (m.field == field)
+            if (m.field == at)
                 ordered.push_back(std::move(m));
     out.messages = std::move(ordered);
     return out;

@@ -86,9 +86,16 @@ export class Browser {
       { width, height, deviceScaleFactor: scale, mobile: false });
     if (before) await page.call("Page.addScriptToEvaluateOnNewDocument", { source: before });
     page.errors = [];
+    page.dialogs = [];
     this.listeners.push((m) => {
-      if (m.sessionId === sessionId && m.method === "Runtime.exceptionThrown")
+      if (m.sessionId !== sessionId) return;
+      if (m.method === "Runtime.exceptionThrown")
         page.errors.push(m.params.exceptionDetails.exception?.description || m.params.exceptionDetails.text);
+      // A page that asks before it is left is answered yes, and counted.
+      if (m.method === "Page.javascriptDialogOpening") {
+        page.dialogs.push(m.params.type);
+        page.call("Page.handleJavaScriptDialog", { accept: true });
+      }
     });
     await page.open();
     return page;

@@ -49,6 +49,10 @@ test("typing a field shows its message at its row, then clears it", async () => 
   await page.type("Channel 5 receive", "x");
   assert.match(await page.evaluate("document.getElementById('announce').textContent"), /channel 5 receive field "x"/);
   await page.type("Channel 5 receive", "476525");
+  // Edits not saved are not lost to a page left by mistake: it asks.
+  await page.open();
+  assert.deepEqual(page.dialogs, ["beforeunload"]);
+  assert.deepEqual(page.errors, []);
 });
 
 test("every control has a spoken name, and the keyboard alone reaches each one", async () => {
