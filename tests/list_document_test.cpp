@@ -94,6 +94,18 @@ TEST(list_document, says_what_freqimg_says_of_a_whole_file_until_an_edit) {
     EXPECT_EQ(said(check).find("list ends"), std::string::npos) << said(check);
 }
 
+TEST(page_json, builds_arrays_and_objects_in_order) {
+    json_array array;
+    EXPECT_EQ(json_array().done(), "[]");
+    array.add("1");
+    array.add_text("x");
+    EXPECT_EQ(array.done(), R"([1,"x"])");
+    json_object object;
+    object.add("a", "true");
+    object.add_text("b", "y");
+    EXPECT_EQ(object.done(), R"({"a":true,"b":"y"})");
+}
+
 TEST(page_json, escapes_quotes_controls_and_bytes_of_no_character) {
     EXPECT_EQ(json_string("a\"b\\c\n\x01\x7F"), R"("a\"b\\c\u000a\u0001\u007f")");
     EXPECT_EQ(json_string("K\xC3\xBC"
