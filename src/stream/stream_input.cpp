@@ -61,6 +61,11 @@ stream_input capture(const char *name, line_port &line, unsigned silence_ms,
     return in;
 }
 
+fault too_long(std::string_view name) {
+    return make_fault("%.*s: stream is over %zu bytes, not %zu", static_cast<int>(name.size()),
+                      name.data(), stream_input_limit, stream_size);
+}
+
 // Reads all of `fd`, up to one byte past the limit, into a buffer that
 // grows with what it holds (sized at once for a regular file).
 fault read_all(int fd, const char *name, std::vector<unsigned char> &bytes) {
@@ -87,8 +92,7 @@ fault read_all(int fd, const char *name, std::vector<unsigned char> &bytes) {
     if (held <= stream_input_limit)
         return {};
     bytes.clear();
-    return make_fault("%s: stream is over %zu bytes, not %zu", name, stream_input_limit,
-                      stream_size);
+    return too_long(name);
 }
 
 // A stream whose ASCII survived a text conversion that changed its other
@@ -248,6 +252,9 @@ fault input_diagnosis(std::string_view name, std::span<const unsigned char> byte
 std::vector<fault> check_stream_input(const char *path, std::span<const unsigned char> bytes,
                                       decoded_stream &stream) {
     const std::string name = stream_input_name(path);
+    // Bytes read past the limit by a reader of its own (the page's).
+    if (bytes.size() > stream_input_limit)
+        return {too_long(name)};
     stream = decode_stream(bytes);
     if (stream.faults.empty())
         return {};

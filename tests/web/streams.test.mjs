@@ -67,6 +67,7 @@ test("sound and faulty streams get freqimg-inspect's report and messages", async
     [Buffer.from(exampleStream.toString("latin1"), "utf8"), "re-encoded as UTF-8"],
     [Buffer.from(exampleStream.toString("latin1"), "utf16le"), "re-encoded as UTF-16"],
     [Buffer.from("Channel Transmit Receive\nHome 476425 476425\n"), "a channel list"],
+    [Buffer.concat([exampleStream, Buffer.alloc(1 << 20)]), "over a megabyte"],
   ];
   for (const [bytes, what] of cases) await compare(bytes, what);
   await compare(exampleStream, "named otherwise", "backup 1.bin");
