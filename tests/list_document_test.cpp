@@ -39,6 +39,46 @@ TEST(list_document, saves_an_opened_list_as_it_was_with_what_follows_it) {
     EXPECT_TRUE(doc.text().starts_with("a            b       c\r\nHome         476425  476425\r\n"))
         << doc.text();
     EXPECT_TRUE(doc.text().ends_with("Scan-Extra   -       477350\nExtra 1 2\r\n")) << doc.text();
+    EXPECT_EQ(said(doc.check()), "63 W freq.dat:22: warning: the list goes on after channel 20; "
+                                 "the rest is not read\n");
+    // A file without a last line end, or with blanks after the list, ends
+    // with one.
+    for (const char *after : {"", " \t\n\n"}) {
+        doc.open(example.substr(0, example.size() - 1) + after);
+        EXPECT_EQ(doc.text(), example) << '"' << after << '"';
+    }
+}
+
+TEST(list_document, a_new_list_is_twenty_blank_channels) {
+    list_document doc;
+    list_check check = doc.check();
+    EXPECT_TRUE(check.sound && check.savable) << said(check);
+    EXPECT_TRUE(doc.text().starts_with("Channel  Transmit  Receive\nCH01     -         -\n"))
+        << doc.text();
+    EXPECT_TRUE(doc.text().ends_with("\nCH20     -         -\n")) << doc.text();
+}
+
+TEST(list_document, finds_text_after_the_list_past_what_freqimg_reads_first) {
+    list_document doc;
+    doc.open(example_list() + std::string(freq_list_limit, '\n') + "more\n");
+    EXPECT_EQ(said(doc.check()), "63 W freq.dat:65558: warning: the list goes on after channel "
+                                 "20; the rest is not read\n");
+}
+
+TEST(list_document, reads_an_entry_field_for_the_table) {
+    struct row {
+        const char *field, *reading;
+    } const rows[] = {{"476425", "476.425 MHz"},
+                      {"-", "blank"},
+                      {"-x", "blank"},
+                      {"c76425", "blank"},
+                      {"47642a", "not a frequency"},
+                      {"476.425", ""},
+                      {"47642", ""},
+                      {"4764250", ""},
+                      {"47642G", ""}};
+    for (const row &r : rows)
+        EXPECT_EQ(field_reading(r.field), r.reading) << r.field;
 }
 
 TEST(list_document, says_each_faulty_field_as_freqimg_says_the_first) {
@@ -47,6 +87,7 @@ TEST(list_document, says_each_faulty_field_as_freqimg_says_the_first) {
     doc.set_field(tx(3), "47642");
     doc.set_field(tx(9) + 1, "476.425");
     doc.set_field(tx(12), "47642a");
+    doc.set_field(tx(20) + 1, "47735A");
     doc.set_field(tx(14), "");
     doc.set_field(2, "Rec eive");
     list_check check = doc.check();
@@ -58,7 +99,9 @@ TEST(list_document, says_each_faulty_field_as_freqimg_says_the_first) {
               "37 W freq.dat:13: warning: channel 12 transmit field \"47642a\" is not a "
               "frequency; it is sent as written\n"
               "43 E freq.dat:15: channel 14 transmit field is empty; write its entry, or - for a "
-              "blank channel\n");
+              "blank channel\n"
+              "62 W freq.dat:21: warning: channel 20 receive field \"47735A\" is not a "
+              "frequency; it is sent as written\n");
     EXPECT_FALSE(check.sound);
     EXPECT_FALSE(check.savable);
 }
