@@ -61,12 +61,11 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-// The digits of the one entry a field that spells a frequency another way
-// means, and the unit it is read in when it names none.
+// The one entry a field that spells a frequency another way means (empty
+// for none), and the unit it is read in when it names none.
 struct spelling {
-    std::string_view digits; // up to six, without leading zeros; empty for none
+    freq_field entry{};
     const char *implied = "";
-    std::array<char, 48> hz{};
 };
 
 spelling read_spelling(std::string_view token) {
@@ -107,18 +106,22 @@ spelling read_spelling(std::string_view token) {
     if (fraction.size() > shift &&
         fraction.substr(shift).find_first_not_of('0') != std::string_view::npos)
         return out;
+    std::array<char, 48> hz{};
     std::size_t n = 0;
     for (char c : whole)
-        out.hz[n++] = c;
+        hz[n++] = c;
     for (std::size_t i = 0; i < shift; ++i)
-        out.hz[n++] = i < fraction.size() ? fraction[i] : '0';
-    std::string_view digits(out.hz.data(), n);
+        hz[n++] = i < fraction.size() ? fraction[i] : '0';
+    std::string_view digits(hz.data(), n);
     if (!digits.ends_with("000"))
         return out;
     digits.remove_suffix(3);
     digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
-    if (digits.size() <= window_entry_size)
-        out.digits = digits;
+    if (digits.empty() || digits.size() > window_entry_size)
+        return out;
+    std::size_t zeros = window_entry_size - digits.size();
+    std::fill_n(out.entry.begin(), zeros, '0');
+    std::copy(digits.begin(), digits.end(), out.entry.begin() + static_cast<std::ptrdiff_t>(zeros));
     return out;
 }
 
@@ -128,10 +131,10 @@ spelling read_spelling(std::string_view token) {
 std::array<char, 64> frequency_hint(std::string_view token) {
     std::array<char, 64> hint{};
     spelling s = read_spelling(token);
-    if (s.digits.empty())
+    if (s.entry[0] == '\0')
         return hint;
     std::snprintf(hint.data(), hint.size(), "; write %.*s%s as %s", static_cast<int>(token.size()),
-                  token.data(), s.implied, spelled_entry(token).data());
+                  token.data(), s.implied, s.entry.data());
     return hint;
 }
 
@@ -202,15 +205,7 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
 } // namespace
 
 freq_field spelled_entry(std::string_view token) {
-    freq_field entry{};
-    spelling s = read_spelling(token);
-    if (!s.digits.empty()) {
-        std::size_t zeros = window_entry_size - s.digits.size();
-        std::fill_n(entry.begin(), zeros, '0');
-        std::copy(s.digits.begin(), s.digits.end(),
-                  entry.begin() + static_cast<std::ptrdiff_t>(zeros));
-    }
-    return entry;
+    return read_spelling(token).entry;
 }
 
 std::vector<std::string_view> list_tokens(std::string_view text, std::size_t most,
