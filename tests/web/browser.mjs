@@ -169,6 +169,20 @@ export class Page {
       await this.call("Input.dispatchMouseEvent", { type, x, y, button: "left", clickCount: 1 });
   }
 
+  // Drags `file` from outside the browser and drops it on the element with
+  // the id `target`.
+  async drop(target, file) {
+    const { root } = await this.call("DOM.getDocument", { depth: 0 });
+    const { nodeId } = await this.call("DOM.querySelector", { nodeId: root.nodeId, selector: `#${target}` });
+    await this.call("DOM.scrollIntoViewIfNeeded", { nodeId });
+    const { model } = await this.call("DOM.getBoxModel", { nodeId });
+    const [x1, y1, , , x3, y3] = model.content;
+    const data = { items: [], files: [file], dragOperationsMask: 1 };
+    const at = { x: (x1 + x3) / 2, y: (y1 + Math.min(y3, y1 + 200)) / 2, data };
+    for (const type of ["dragEnter", "dragOver", "drop"])
+      await this.call("Input.dispatchDragEvent", { type, ...at });
+  }
+
   // Clicks `name` and gives `file` to the file chooser it opens.
   async chooseFile(name, file) {
     const opened = this.browser.event("Page.fileChooserOpened", (p, m) => m.sessionId === this.sessionId);

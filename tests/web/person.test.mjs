@@ -7,7 +7,8 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { Browser } from "./browser.mjs";
 import { readFileSync, writeFileSync } from "node:fs";
-import { exampleList, freqimg } from "./native.mjs";
+import { join } from "node:path";
+import { exampleList, freqimg, source } from "./native.mjs";
 
 let browser, page;
 
@@ -95,6 +96,14 @@ test("a browser without Web Serial says why in one line and keeps the rest", asy
   assert.equal(saved.bytes.length, 2944);
   await plain.close();
   await page.call("Page.bringToFront");
+});
+
+test("a list dropped on the table and a stream dropped on the check are opened", async () => {
+  await page.fresh();
+  await page.drop("channels", exampleList);
+  await page.until("document.getElementById('f4').value === '476425'");
+  await page.drop("stream", join(source, "tests/data/example_stream.bin"));
+  await page.until("document.getElementById('report-text').textContent.startsWith('Stream: 2944 bytes')");
 });
 
 test("a screenshot of the page with the example list", async () => {
