@@ -530,7 +530,7 @@
     Module.line = line;
     busy(true);
     radioStatus(`Sending ${name} at ${baud} baud...`);
-    Module.onProgress(0, bytes.length, "");
+    Module.onProgress(0, 1, "");
     const at = _malloc(bytes.length);
     HEAPU8.set(bytes, at);
     let sent;
@@ -556,7 +556,7 @@
     captured = null;
     $("save-backup").hidden = true;
     radioStatus("Waiting for the radio to send: have it send its memory now (Stop ends the wait).");
-    Module.onProgress(0, 2944, "");
+    Module.onProgress(0, 1, "");
     let got;
     try {
       got = JSON.parse(await ccall("page_capture", "string", ["number", "string"],

@@ -44,17 +44,6 @@ bool is_six_hex_digits(std::string_view token) {
            std::all_of(token.begin(), token.end(), is_hex_digit);
 }
 
-const char *field_name(std::size_t field) {
-    switch (field) {
-    case 0:
-        return "label";
-    case tx_column:
-        return "transmit field";
-    default:
-        return "receive field";
-    }
-}
-
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return (x | 0x20) == (y | 0x20);
@@ -169,7 +158,6 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
     line_counter counted;
     unsigned last_token_line = 1;
     for (std::size_t t = 0; t < token_count; ++t) {
-        out.read = t;
         pos += skip_blanks(text.substr(pos), counted);
         const unsigned line = counted.line();
         if (pos == text.size() && whole)
@@ -187,10 +175,12 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
         std::string_view token(text.data() + start, pos - start);
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
-        if (row > 0 && field > 0 && token[0] != '-' && !is_six_hex_digits(token))
+        if (row > 0 && field > 0 && token[0] != '-' && !is_six_hex_digits(token)) {
+            out.bad_entry = t;
             return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path,
                               line, row, field_name(field), quoted(token).data(),
                               frequency_hint(token).data());
+        }
         freq_field &slot = out.table[row][field];
         slot.fill('\0');
         std::copy_n(token.begin(), std::min(token.size(), window_entry_size), slot.begin());
@@ -250,6 +240,17 @@ warning entry_warning(const freq_table &table, const field_lines &lines, std::si
     return {formatted("%s:%u", freq_list_path, lines[channel][column]),
             formatted("channel %zu %s %s is not a frequency; it is sent as written", channel,
                       field_name(column), quoted(entry).data())};
+}
+
+const char *field_name(std::size_t column) {
+    switch (column) {
+    case 0:
+        return "label";
+    case tx_column:
+        return "transmit field";
+    default:
+        return "receive field";
+    }
 }
 
 warning rest_warning(unsigned line) {

@@ -72,7 +72,9 @@ struct parsed_list {
     freq_table table{};
     field_lines lines{};
     list_rest rest;
-    std::size_t read = 0; // tokens read before the one a fault is about
+    // The field (row * 3 + column) whose own entry a fault is about; past
+    // the last field for a fault about the list as a whole.
+    std::size_t bad_entry = (channel_count + 1) * 3;
 };
 
 // Reads the first 63 tokens of `text`, the first bytes of "freq.dat", into
@@ -98,6 +100,10 @@ freq_field spelled_entry(std::string_view token);
 // them, whatever they hold; `end` is where the last one ends.
 std::vector<std::string_view> list_tokens(std::string_view text, std::size_t most,
                                           std::size_t &end);
+
+// Returns how messages name field `column` (0-2) of a channel row:
+// "label", "transmit field", "receive field".
+const char *field_name(std::size_t column);
 
 // Returns true when an entry spells the blank entry's bytes, in either case.
 bool is_blank_entry(std::string_view entry);

@@ -95,8 +95,8 @@ int inspect(int argc, char **argv) {
     const std::string name = stream_input_name(path);
     for (const warning &w : entry_warnings(stream, name))
         report_warning(w);
-    if (const char *how = differs_from_freqimg(stream); freq_list && how != nullptr)
-        report_warning({name, formatted("%s; freqimg makes another stream from this list", how)});
+    if (warning w = freq_list_warning(stream, name); freq_list && w)
+        report_warning(w);
     int shown_status = write_output(freq_list ? freq_list_text(stream) : stream_report(stream));
     return std::max(saved, shown_status);
 }

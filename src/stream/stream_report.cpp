@@ -105,6 +105,13 @@ std::vector<warning> entry_warnings(const decoded_stream &stream, const std::str
     return warnings;
 }
 
+warning freq_list_warning(const decoded_stream &stream, const std::string &name) {
+    const char *how = differs_from_freqimg(stream);
+    if (how == nullptr)
+        return {};
+    return {name, formatted("%s; freqimg makes another stream from this list", how)};
+}
+
 std::string freq_list_text(const decoded_stream &stream) {
     auto entry = [&stream](std::uint16_t base, std::size_t n) {
         std::string e(window_entry_text(stream, base, n).view());

@@ -24,6 +24,12 @@ std::string stream_report(const decoded_stream &stream);
 // "47ab2f" is not a frequency`.
 std::vector<warning> entry_warnings(const decoded_stream &stream, const std::string &name);
 
+// Returns the warning about `name` that the list freq_list_text gives makes
+// another stream than this one ("NAME: warning: bytes differ from what
+// freqimg writes; freqimg makes another stream from this list"); an empty
+// warning when freqimg makes this very stream.
+warning freq_list_warning(const decoded_stream &stream, const std::string &name);
+
 // Returns a "freq.dat" from which freqimg makes the same windows again: a
 // header row, then twenty rows of a placeholder label (the stream carries no
 // labels), transmit entry and receive entry, with "-" for the blank entry.

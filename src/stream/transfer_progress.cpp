@@ -16,16 +16,20 @@ void transfer_progress::update(std::size_t done) {
     if (!shown_ || (done < stream_size && now - last_ < std::chrono::milliseconds(100)))
         return;
     last_ = now;
-    std::string text =
+    show(text(done));
+}
+
+std::string transfer_progress::text(std::size_t done) const {
+    std::string out =
         formatted("%s: %zu of %zu bytes, %zu of %zu frames, %zu%%",
                   way_ == direction::sending ? "sending" : "receiving", done, stream_size,
                   done / frame_size, frame_count, done * 100 / stream_size);
     if (baud_ != 0)
-        text += formatted(
+        out += formatted(
             ", %.1f s left",
             static_cast<double>((stream_size - std::min(done, stream_size)) * bits_per_byte) /
                 static_cast<double>(baud_));
-    show(text);
+    return out;
 }
 
 void transfer_progress::note(const char *text) {
@@ -36,15 +40,18 @@ void transfer_progress::note(const char *text) {
 void transfer_progress::finish(std::size_t done) {
     if (!shown_)
         return;
-    char text[112];
-    double seconds = std::chrono::duration<double>(clock::now() - start_).count();
-    int n = std::snprintf(text, sizeof text, "%s %zu bytes, %zu frames, in %.1f s",
-                          way_ == direction::sending ? "sent" : "received", done, done / frame_size,
-                          seconds);
-    if (baud_ > 0 && n > 0 && static_cast<std::size_t>(n) < sizeof text)
-        std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), " at %lu baud", baud_);
-    show(text);
+    show(last_text(done));
     end_line();
+}
+
+std::string transfer_progress::last_text(std::size_t done) const {
+    double seconds = std::chrono::duration<double>(clock::now() - start_).count();
+    std::string out = formatted("%s %zu bytes, %zu frames, in %.1f s",
+                                way_ == direction::sending ? "sent" : "received", done,
+                                done / frame_size, seconds);
+    if (baud_ > 0)
+        out += formatted(" at %lu baud", baud_);
+    return out;
 }
 
 void transfer_progress::end_line() {

@@ -31,6 +31,12 @@ class transfer_progress {
     // Ends the display so that a message starts on a line of its own.
     void end_line();
 
+    // The line update shows for `done` bytes ("sending: 1380 of 2944
+    // bytes, 30 of 64 frames, 46%, 1.7 s left"), and the last line finish
+    // shows, timed from the start: for a display of another kind (the page).
+    std::string text(std::size_t done) const;
+    std::string last_text(std::size_t done) const;
+
   private:
     using clock = std::chrono::steady_clock;
     void show(const std::string &text);

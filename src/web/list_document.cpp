@@ -17,19 +17,7 @@ std::string field_title(std::size_t index) {
     std::size_t row = index / document_columns, column = index % document_columns;
     if (row == 0)
         return formatted("header row field %zu", column + 1);
-    return formatted("channel %zu %s", row,
-                     column == 0           ? "label"
-                     : column == tx_column ? "transmit field"
-                                           : "receive field");
-}
-
-// Whether the reader's fault at field `index` of `fields` is that field's
-// own: an entry that is neither blank nor six hex digits.
-bool is_entry_fault(const std::array<std::string, document_fields> &fields, std::size_t index) {
-    const std::string &field = fields[index];
-    return is_channel_entry(index) && !field.empty() && !field.starts_with('-') &&
-           (field.size() != window_entry_size ||
-            !std::all_of(field.begin(), field.end(), is_hex_digit));
+    return formatted("channel %zu %s", row, field_name(column));
 }
 
 bool holds_blank(std::string_view text) {
@@ -43,10 +31,9 @@ bool holds_blank(std::string_view text) {
 // first two columns padded to their widest field and two blanks.
 std::string compose(const std::array<std::string, document_fields> &fields, const std::string &rest,
                     bool crlf) {
-    std::array<std::size_t, 2> width{};
+    std::array<std::size_t, document_columns> width{};
     for (std::size_t i = 0; i < document_fields; ++i)
-        if (std::size_t column = i % document_columns; column < 2)
-            width[column] = std::max(width[column], fields[i].size() + 2);
+        width[i % document_columns] = std::max(width[i % document_columns], fields[i].size() + 2);
     std::string out;
     for (std::size_t i = 0; i < document_fields; ++i) {
         std::size_t column = i % document_columns;
@@ -95,7 +82,7 @@ void list_document::open(std::string_view text) {
     rest_ = tokens.size() == document_fields ? std::string(text.substr(end)) : std::string();
     crlf_ = text.find("\r\n") != std::string_view::npos;
     parsed_list list = parse_freq_list(text.substr(0, std::min(text.size(), freq_list_limit + 1)));
-    opened_ = list.failure && !is_entry_fault(fields_, list.read) ? list.failure : fault{};
+    opened_ = list.failure && list.bad_entry >= document_fields ? list.failure : fault{};
 }
 
 void list_document::set_field(std::size_t index, std::string_view text) {
@@ -150,11 +137,10 @@ list_check list_document::check() const {
             break;
         // Only a channel entry's own fault is set aside: the others (a list
         // too long to read) are about the list as a whole.
-        bool of_a_field = is_entry_fault(checked, list.read);
-        out.messages.push_back({of_a_field ? list.read : document_fields, true, list.failure.text});
-        if (!of_a_field)
+        out.messages.push_back({list.bad_entry, true, list.failure.text});
+        if (list.bad_entry >= document_fields)
             return out;
-        checked[list.read].assign(1, '-');
+        checked[list.bad_entry].assign(1, '-');
     }
     for (std::size_t channel = 1; channel <= channel_count; ++channel)
         for (std::size_t column : {tx_column, rx_column})

@@ -7,13 +7,13 @@
 #include "serial/line_transfer.hpp"
 #include "stream/stream_input.hpp"
 #include "stream/stream_report.hpp"
+#include "stream/transfer_progress.hpp"
 #include "web/list_document.hpp"
 #include "web/page_json.hpp"
 #include "web/web_line.hpp"
 
 #include <emscripten.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -64,15 +64,9 @@ std::string inspection(std::span<const unsigned char> bytes, const char *name) {
     return out.done();
 }
 
-void progress(const char *verb, std::size_t done, std::size_t total) {
-    show_progress(done, total,
-                  formatted("%s %zu of %zu bytes, %zu of %zu frames", verb, done, total,
-                            done / frame_size, total / frame_size)
-                      .c_str());
-}
-
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// Shows `done` bytes of a transfer in the page as the commands show it.
+void progress(const transfer_progress &shown, std::size_t done) {
+    show_progress(done, stream_size, shown.text(done).c_str());
 }
 
 } // namespace
@@ -155,14 +149,8 @@ EMSCRIPTEN_KEEPALIVE const char *page_take_channels(const char *name) {
     document.open(freq_list_text(inspected));
     json_object out;
     out.add("fields", fields_json());
-    const char *how = differs_from_freqimg(inspected);
-    out.add_text("warning", how == nullptr
-                                ? std::string()
-                                : warning{stream_input_name(name),
-                                          formatted("%s; freqimg makes another stream from this "
-                                                    "list",
-                                                    how)}
-                                      .line());
+    warning w = freq_list_warning(inspected, stream_input_name(name));
+    out.add_text("warning", w ? w.line() : std::string());
     return give(out.done());
 }
 
@@ -172,14 +160,13 @@ EMSCRIPTEN_KEEPALIVE const char *page_send(const unsigned char *bytes, std::size
                                            unsigned long baud, const char *name) {
     web_line line;
     const unsigned timeout_ms = default_send_timeout_ms(size, baud);
-    const auto start = std::chrono::steady_clock::now();
+    const transfer_progress shown(nullptr, false, transfer_progress::direction::sending, baud);
     send_outcome sent = send_stream(line, {bytes, size}, baud, timeout_ms,
-                                    [size](std::size_t n) { progress("sent", n, size); });
+                                    [&shown](std::size_t n) { progress(shown, n); });
     json_object out;
     out.add("sent", std::to_string(sent.sent));
     out.add_text("failure", send_failure(name, sent, size, timeout_ms).text);
-    out.add_text("done", formatted("sent %zu bytes, %zu frames, in %.1f s at %lu baud", size,
-                                   size / frame_size, seconds_since(start), baud));
+    out.add_text("done", shown.last_text(size));
     return give(out.done());
 }
 
@@ -188,8 +175,9 @@ EMSCRIPTEN_KEEPALIVE const char *page_send(const unsigned char *bytes, std::size
 // what page_inspect gives}.
 EMSCRIPTEN_KEEPALIVE const char *page_capture(unsigned silence_ms, const char *name) {
     web_line line;
-    stream_input in = capture_from_line(
-        name, line, silence_ms, [](std::size_t n) { progress("received", n, stream_size); });
+    const transfer_progress shown(nullptr, false, transfer_progress::direction::receiving, 0);
+    stream_input in =
+        capture_from_line(name, line, silence_ms, [&shown](std::size_t n) { progress(shown, n); });
     captured = std::move(in.bytes);
     json_object out;
     out.add("size", std::to_string(captured.size()));
