@@ -191,6 +191,15 @@ export class Page {
     await this.call("DOM.setFileInputFiles", { files: [file], backendNodeId });
   }
 
+  // Opens the file `path` through the control `name` ("Open a channel
+  // list", "Open a stream") and waits until the page has checked it.
+  async openFile(name, path) {
+    const done = name === "Open a stream" ? "document.getElementById('report').dataset.shown" : "document.body.dataset.checks";
+    const before = await this.evaluate(`${done} || ""`);
+    await this.chooseFile(name, path);
+    await this.until(`(${done} || "") !== "${before}"`);
+  }
+
   // Clicks `name` and returns the file it saves: {name, bytes}.
   async download(name) {
     if (++this.saved > 6) {

@@ -19,10 +19,8 @@ after(async () => {
   await browser.close();
 });
 
-async function openList(bytes) {
-  const checks = await page.evaluate("document.body.dataset.checks");
-  await page.chooseFile("Open a channel list", fileOf(bytes));
-  await page.until(`document.body.dataset.checks !== "${checks}"`);
+function openList(bytes) {
+  return page.openFile("Open a channel list", fileOf(bytes));
 }
 
 // Opens `list` in the page and holds what the page says and makes to what

@@ -59,8 +59,7 @@ function checkLine(run, sent) {
 }
 
 test("the list's stream goes out whole at 9600 and 1200 baud, 8N1, the port kept until it is out", async () => {
-  await page.chooseFile("Open a channel list", exampleList);
-  await page.until("document.getElementById('f4').value === '476425'");
+  await page.openFile("Open a channel list", exampleList);
   for (const [speed, fifo] of [["9600", 1024], ["1200", 16]]) {
     const { status, run } = await useLine("Send to the radio", { fifo }, speed);
     assert.match(status, new RegExp(`^Done: sent 2944 bytes, 64 frames, in [0-9.]+ s at ${speed} baud`));
@@ -95,8 +94,7 @@ test("a port in use, a cable pulled and a line that takes nothing each get one l
 
 test("a faulty stream is refused in the inspector's words before a port is asked for", async () => {
   const faulty = fileOf(exampleStream.subarray(0, 2000), "upload.bin");
-  await page.chooseFile("Open a stream", faulty);
-  await page.until("!document.getElementById('what-opened').disabled");
+  await page.openFile("Open a stream", faulty);
   await page.click("the stream opened (upload.bin)", "radio");
   const requested = await page.evaluate("serialModel.requested");
   const { status } = await useLine("Send to the radio", { fifo: 128 });

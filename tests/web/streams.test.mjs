@@ -18,17 +18,11 @@ after(async () => {
   await browser.close();
 });
 
-async function openStream(path) {
-  const before = await page.evaluate("document.getElementById('report').dataset.shown || ''");
-  await page.chooseFile("Open a stream", path);
-  await page.until(`(document.getElementById('report').dataset.shown || '') !== "${before}"`);
-}
-
 async function compare(bytes, what, name = "upload.bin") {
   const path = fileOf(bytes, name);
   const native = inspect(path);
   await page.fresh();
-  await openStream(path);
+  await page.openFile("Open a stream", path);
   const shown = await page.evaluate("document.getElementById('report-text').textContent");
   assert.equal(shown, native.stdout, what);
   const said = await page.messages("#report");
