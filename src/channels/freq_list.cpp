@@ -148,6 +148,17 @@ std::size_t skip_blanks(std::string_view text, line_counter &lines) {
 
 namespace {
 
+// The token of `text` that begins at or after `pos`, the blanks before it
+// counted on `lines`; leaves `pos` where it ends. Empty at the end of the
+// text.
+std::string_view next_token(std::string_view text, std::size_t &pos, line_counter &lines) {
+    pos += skip_blanks(text.substr(pos), lines);
+    std::size_t start = pos;
+    while (pos < text.size() && !is_token_space(text[pos]))
+        ++pos;
+    return text.substr(start, pos - start);
+}
+
 // The tokens of `text` into `out`, as parse_freq_list reads them.
 fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
     if (is_utf16(text))
@@ -158,13 +169,10 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
     line_counter counted;
     unsigned last_token_line = 1;
     for (std::size_t t = 0; t < token_count; ++t) {
-        pos += skip_blanks(text.substr(pos), counted);
+        std::string_view token = next_token(text, pos, counted);
         const unsigned line = counted.line();
-        if (pos == text.size() && whole)
+        if (token.empty() && whole)
             return list_ends_early(t, last_token_line);
-        std::size_t start = pos;
-        while (pos < text.size() && !is_token_space(text[pos]))
-            ++pos;
         // A token that ends at `limit` is followed by a separator inside the
         // text; one that reaches past it may go on in the rest of the file.
         if (!whole && pos > limit)
@@ -172,7 +180,6 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
                               line, limit);
         last_token_line = line;
 
-        std::string_view token(text.data() + start, pos - start);
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
         if (row > 0 && field > 0 && token[0] != '-' && !is_six_hex_digits(token)) {
@@ -204,13 +211,10 @@ std::vector<std::string_view> list_tokens(std::string_view text, std::size_t mos
     line_counter ignored;
     end = 0;
     for (std::size_t pos = 0; tokens.size() < most;) {
-        pos += skip_blanks(text.substr(pos), ignored);
-        if (pos == text.size())
+        std::string_view token = next_token(text, pos, ignored);
+        if (token.empty())
             break;
-        std::size_t start = pos;
-        while (pos < text.size() && !is_token_space(text[pos]))
-            ++pos;
-        tokens.push_back(text.substr(start, pos - start));
+        tokens.push_back(token);
         end = pos;
     }
     return tokens;
