@@ -157,6 +157,11 @@ TEST(page_json, escapes_quotes_controls_and_bytes_of_no_character) {
               "che \xE7\xAB\x99\"");
     EXPECT_EQ(json_string("\xFC\xC3\xE0\x80\x80\xED\xA0\x80"),
               R"("\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd")");
+    // The first three-byte character and an overlong one; a character cut
+    // short by the end of the text.
+    EXPECT_EQ(json_string("\xE0\xA0\x80|\xF0\x8F\xBF\xBF|\xE7\xAB"),
+              "\"\xE0\xA0\x80|"
+              R"(\ufffd\ufffd\ufffd\ufffd|\ufffd\ufffd")");
     // The last code point, U+10FFFF, and the first past it; four bytes.
     EXPECT_EQ(json_string("\xF4\x8F\xBF\xBF|\xF4\x90\x80\x80|\xF0\x9F\x93\xBB"),
               "\"\xF4\x8F\xBF\xBF|"
