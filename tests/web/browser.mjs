@@ -2,7 +2,7 @@
 // page driven through it as a user would: controls found by the names a
 // screen reader speaks, clicked with the mouse, typed into with the keys.
 import { spawn } from "node:child_process";
-import { mkdtempSync, readFileSync, rmSync, existsSync } from "node:fs";
+import { mkdtempSync, readFileSync, readdirSync, rmSync, existsSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { pathToFileURL } from "node:url";
@@ -19,7 +19,15 @@ export class Browser {
       "--no-first-run", "--no-default-browser-check", "--disable-extensions",
       "--hide-scrollbars", "--font-render-hinting=none",
       `--user-data-dir=${browser.profile}`, "about:blank",
-    ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
+    ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"], detached: true });
+    // A group of its own, which Chromium's helpers join: ended as a whole,
+    // even when the test itself ends early.
+    browser.group = browser.process.pid;
+    browser.exited = new Promise((resolve) => browser.process.once("exit", resolve));
+    browser.endAtExit = () => signalGroup(browser.group, "SIGKILL");
+    process.once("exit", browser.endAtExit);
+    // A command sent as the browser ends finds its pipe closed.
+    browser.process.stdio[3].on("error", () => {});
     browser.next = 1;
     browser.waiting = new Map();
     browser.listeners = [];
@@ -101,13 +109,66 @@ export class Browser {
     return page;
   }
 
+  // Ends the browser and every process it started, waits until they are
+  // gone, then removes the profile they wrote. A profile that still cannot
+  // be removed is left behind with a word, never a test failure.
   async close() {
-    const ended = new Promise((resolve) => this.process.once("exit", resolve));
-    this.process.kill();
-    await ended;
-    // Its helpers may still be writing the profile as they end.
-    rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+    await within(this.call("Browser.close").catch(() => {}), 5000);
+    if (!(await within(this.exited, 5000))) signalGroup(this.group, "SIGTERM");
+    await this.exited;
+    if (!(await groupEnded(this.group, 10000))) {
+      signalGroup(this.group, "SIGKILL");
+      await groupEnded(this.group, 10000);
+    }
+    process.off("exit", this.endAtExit);
+    try {
+      rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+    } catch (error) {
+      console.log(`left the browser's profile ${this.profile}: ${error.message}`);
+    }
   }
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Whether `promise` settles within `ms`.
+function within(promise, ms) {
+  let timer;
+  const late = new Promise((resolve) => (timer = setTimeout(resolve, ms, false)));
+  return Promise.race([promise.then(() => true), late]).finally(() => clearTimeout(timer));
+}
+
+function signalGroup(group, signal) {
+  try {
+    process.kill(-group, signal);
+  } catch {
+    // the group has already gone
+  }
+}
+
+// Whether a process of `group` still runs (one that has ended but is not
+// yet reaped by its parent writes nothing more).
+function groupRuns(group) {
+  for (const pid of readdirSync("/proc")) {
+    if (!/^[0-9]+$/.test(pid)) continue;
+    let stat;
+    try {
+      stat = readFileSync(`/proc/${pid}/stat`, "utf8");
+    } catch {
+      continue; // ended while being looked at
+    }
+    const [state, , pgrp] = stat.slice(stat.lastIndexOf(")") + 2).split(" ");
+    if (Number(pgrp) === group && state !== "Z" && state !== "X") return true;
+  }
+  return false;
+}
+
+async function groupEnded(group, ms) {
+  for (const end = Date.now() + ms; groupRuns(group);) {
+    if (Date.now() > end) return false;
+    await sleep(50);
+  }
+  return true;
 }
 
 export class Page {
