@@ -280,6 +280,23 @@ TEST_F(freqimg_run, reports_a_closed_standard_output_before_writing_anything) {
     expect_failure("write error: Bad file descriptor", {.output = output_to::closed});
 }
 
+TEST_F(freqimg_run, keeps_the_stream_off_the_users_terminal_and_writes_any_other) {
+    // Binary typed out at the terminal one types at helps nobody; a serial
+    // line given as standard output is written as any file is.
+    SKIP_UNDER_WINE("a terminal of the user's own");
+    write_example_and_old_strips();
+    pty_pair users, line;
+    expect_failure("standard output is the terminal you type at: keep the stream with 'freqimg > "
+                   "upload.bin', or send it with 'freqimg | freqimg-send PORT'",
+                   {.output = output_to::file,
+                    .output_file = users.device,
+                    .stdin_terminal = users.device});
+    EXPECT_EQ(users.received(), "");
+    run_result r = run_command(dir, {.output = output_to::file, .output_file = line.device});
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(line.received(), read_file(TEST_DATA_DIR "/example_stream.bin"));
+}
+
 TEST_F(freqimg_run, reports_a_standard_output_that_cannot_take_the_stream) {
     write_example_and_old_strips();
     run_result full = run_command(dir, {.output = output_to::dev_full});
@@ -450,6 +467,30 @@ TEST_F(freqimg_unprivileged, reports_an_unreadable_list) {
     fs::permissions(dir, fs::perms(0777));
     fs::permissions(at("freq.dat"), fs::perms::none);
     expect_failure("freq.dat: cannot open: Permission denied", options);
+}
+
+TEST_F(freqimg_unprivileged, tells_the_owner_of_a_file_shut_to_them_how_to_open_it) {
+    // A mode left by hand, or by an earlier version, must not block every
+    // run without a word on the way out.
+    fs::permissions(dir, fs::perms(0777));
+    const std::string mend = ": Permission denied; give yourself access with 'chmod u+rw ";
+    struct row {
+        const char *file;
+        std::string message;
+    } const rows[] = {
+        {"freq.dat", "freq.dat: cannot open" + mend + "freq.dat'"},
+        {"temptx.dat", "temptx.dat: cannot create" + mend + "temptx.dat'"},
+        {"temprx.dat", "temprx.dat: cannot create" + mend + "temprx.dat'"},
+    };
+    for (const row &r : rows) {
+        ASSERT_EQ(::chown(at(r.file).c_str(), 65534, 65534), 0);
+        fs::permissions(at(r.file), fs::perms::none);
+        run_result run = run_command(dir, options);
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.err, "freqimg: " + r.message + "\n");
+        EXPECT_EQ(run.out, "");
+        fs::permissions(at(r.file), fs::perms(0600));
+    }
 }
 
 TEST_F(freqimg_unprivileged, reports_an_unwritable_directory) {

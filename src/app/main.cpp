@@ -12,6 +12,8 @@
 #include "image/image_template.hpp"
 #include "platform/file_ops.hpp"
 
+#include <cerrno>
+
 using namespace freqimg;
 
 int main(int argc, char **) {
@@ -21,7 +23,14 @@ int main(int argc, char **) {
     // standard input or error are no reason to fail: the program's own
     // files never take their descriptors.
     if (!is_open(standard_output))
-        return report_write_error(error_code(file_error::bad_descriptor));
+        return report_write_error(EBADF);
+    // As gzip will not write compressed data to a terminal: binary typed out
+    // at the user's own terminal helps nobody, and can leave it garbled. A
+    // serial line given as standard output is written as any file is.
+    if (is_users_terminal(standard_output))
+        return report_error("standard output is the terminal you type at: keep the stream "
+                            "with 'freqimg > upload.bin', or send it with 'freqimg | "
+                            "freqimg-send PORT'");
     if (argc > 1)
         report_warning({{},
                         "arguments are ignored; the list is always freq.dat in the working "

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 namespace freqimg {
 namespace {
@@ -38,6 +39,15 @@ rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counte
     return rest;
 }
 
+// "NAME: WHAT: REASON" for a file of the run's own that cannot be opened,
+// and for one its owner has shut themselves out of, the way back in.
+fault open_fault(const char *path, const char *what, int error) {
+    fault f = system_fault(path, what, error);
+    if (error == EACCES && owner_lacks_access(path))
+        f.text += formatted("; give yourself access with 'chmod u+rw %s'", path);
+    return f;
+}
+
 } // namespace
 
 fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest) {
@@ -46,10 +56,11 @@ fault read_freq_table(freq_table &table, field_lines &lines, rest_of_list &rest)
     static std::array<char, freq_list_limit + 1> buffer;
     unique_fd fd;
     if (int error = open_for_reading(freq_list_path, fd)) {
+        fault f = open_fault(freq_list_path, "cannot open", error);
         // Explorer hides the ".txt" a Windows editor adds.
-        bool saved_as_txt = error == error_code(file_error::missing) && path_exists("freq.dat.txt");
-        return make_fault("%s: cannot open: %s%s", freq_list_path, error_text(error),
-                          saved_as_txt ? "; there is a freq.dat.txt: rename it to freq.dat" : "");
+        if (error == ENOENT && path_exists("freq.dat.txt"))
+            f.text += "; there is a freq.dat.txt: rename it to freq.dat";
+        return f;
     }
     if (!is_regular_file(fd.get()))
         return make_fault("%s: not a regular file", freq_list_path);
@@ -87,7 +98,7 @@ fault write_strip(const char *path, const freq_table &table, std::size_t column)
     strip text = make_strip(table, column);
     unique_fd fd;
     if (int error = create_for_writing(path, fd))
-        return system_fault(path, "cannot create", error);
+        return open_fault(path, "cannot create", error);
     std::uint64_t size = 0;
     // Should a device or a FIFO have taken its name since it was checked,
     // nothing is written to it.
@@ -109,7 +120,7 @@ fault read_strip(const char *path, const freq_table &table, std::size_t column, 
     std::array<char, 128> buffer{};
     unique_fd fd;
     if (int error = open_for_reading(path, fd))
-        return system_fault(path, "cannot open", error);
+        return open_fault(path, "cannot open", error);
     std::size_t n = 0;
     if (int error = read_up_to(fd.get(), buffer.data(), buffer.size(), n))
         return system_fault(path, "read error", error);

@@ -42,19 +42,4 @@ int save_new_file(const char *path, std::span<const unsigned char> bytes) {
     return error;
 }
 
-int error_code(file_error error) {
-    switch (error) {
-    case file_error::bad_descriptor:
-        return EBADF;
-    case file_error::exists:
-        return EEXIST;
-    case file_error::is_folder:
-        return EISDIR;
-    case file_error::name_too_long:
-        return ENAMETOOLONG;
-    default:
-        return ENOENT;
-    }
-}
-
 } // namespace freqimg

@@ -27,10 +27,6 @@ void prepare_process();
 // The text of an error number ("No such file or directory").
 const char *error_text(int error);
 
-// A reason code for the failures the commands name themselves.
-enum class file_error { bad_descriptor, exists, missing, is_folder, name_too_long };
-int error_code(file_error error);
-
 // Returns true when `fd` is an open descriptor.
 bool is_open(int fd);
 
@@ -93,6 +89,12 @@ extern const char *const folder_separators;
 // units on Windows.
 std::size_t longest_name(const char *folder);
 std::size_t name_length(std::string_view name);
+
+// Returns true when `path` names a file of this process's own user that
+// the owner may not both read and write (left so by hand, chmod 000): a
+// way out the owner can take alone. Always false on Windows, whose files
+// have no such owner's bits.
+bool owner_lacks_access(const char *path);
 
 // Returns true when `path` names anything at all (a dangling link too).
 bool path_exists(const char *path);

@@ -104,6 +104,12 @@ std::size_t name_length(std::string_view name) {
     return name.size();
 }
 
+bool owner_lacks_access(const char *path) {
+    struct stat info {};
+    constexpr mode_t owner = S_IRUSR | S_IWUSR;
+    return ::stat(path, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & owner) != owner;
+}
+
 bool path_exists(const char *path) {
     struct stat info {};
     return ::lstat(path, &info) == 0;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -132,22 +133,22 @@ fault backup_file::open(const char *path) {
         return system_fault(quoted_name(path).c_str(), "cannot save", error);
     };
     if (path_exists(path))
-        return refuse(error_code(file_error::exists));
+        return refuse(EEXIST);
     std::size_t slash = path_.find_last_of(folder_separators);
     std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
     std::string name = path_.substr(folder.size());
     if (name.empty())
-        return refuse(error_code(file_error::is_folder));
+        return refuse(EISDIR);
     const std::size_t longest = longest_name(folder.empty() ? "." : folder.c_str());
     if (name_length(name) > longest)
-        return refuse(error_code(file_error::name_too_long));
+        return refuse(ENAMETOOLONG);
     int error = 0;
     for (int n = 0; !fd_ && n < 100; ++n) {
         std::string suffix = ".part" + std::to_string(n);
         part_ = folder;
         part_.append(name_cut_to(name, longest - std::min(longest, suffix.size()))).append(suffix);
         error = create_new(part_.c_str(), fd_);
-        if (error != 0 && error != error_code(file_error::exists))
+        if (error != 0 && error != EEXIST)
             break;
     }
     if (fd_)
@@ -164,7 +165,7 @@ fault backup_file::save(std::span<const unsigned char> bytes) {
     error = rename_new(part_.c_str(), path_.c_str());
     // A file system without hard links or a rename that replaces nothing:
     // the name itself, made where no file has it.
-    if (error != 0 && error != error_code(file_error::exists) &&
+    if (error != 0 && error != EEXIST &&
         (error = save_new_file(path_.c_str(), bytes)) == 0)
         remove_file(part_.c_str());
     std::string kept = error == 0 ? "" : quoted_name(part_);
