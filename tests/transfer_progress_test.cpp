@@ -17,6 +17,28 @@ std::string written(std::FILE *f) {
     return s;
 }
 
+TEST(transfer_text, says_what_went_and_what_is_left_at_the_speed_known) {
+    using way = transfer_text::direction;
+    struct row {
+        transfer_text words;
+        std::size_t done;
+        std::string progress, last;
+    } const rows[] = {
+        {{way::sending, 9600},
+         1380,
+         "sending: 1380 of 2944 bytes, 30 of 64 frames, 46%, 1.6 s left",
+         "sent 1380 bytes, 30 frames, in 2.5 s at 9600 baud"},
+        {{way::receiving, 0},
+         2944,
+         "receiving: 2944 of 2944 bytes, 64 of 64 frames, 100%",
+         "received 2944 bytes, 64 frames, in 2.5 s"},
+    };
+    for (const row &r : rows) {
+        EXPECT_EQ(r.words.progress(r.done), r.progress);
+        EXPECT_EQ(r.words.last(r.done, 2.46), r.last);
+    }
+}
+
 TEST(transfer_progress, shows_ten_updates_a_second_at_most_but_always_the_end) {
     std::FILE *f = std::tmpfile();
     transfer_progress shown(f, true, transfer_progress::direction::sending, 9600);

@@ -1,6 +1,8 @@
-// The one line that shows a transfer on a serial line as it goes, updated
-// in place on a terminal: the bytes and frames that have left the port, or
-// that have arrived, then a last line that says what went.
+// What a transfer on a serial line says of itself as it goes: the bytes and
+// frames that have left the port, or that have arrived, then a last line
+// that says what went. transfer_text is the words alone, for any display
+// (the page's); transfer_progress shows them on a terminal, one line
+// updated in place.
 #pragma once
 
 #include <chrono>
@@ -10,9 +12,25 @@
 
 namespace freqimg {
 
+struct transfer_text {
+    enum class direction { sending, receiving };
+    direction way = direction::sending;
+    unsigned long baud = 0; // 0: the line's speed is not known
+
+    // The line for `done` bytes: "sending: 1380 of 2944 bytes, 30 of 64
+    // frames, 46%, 1.6 s left" (the time left only where the speed is
+    // known).
+    std::string progress(std::size_t done) const;
+
+    // The last line, for `done` bytes in `seconds`: "sent 2944 bytes, 64
+    // frames, in 3.1 s at 9600 baud", "received 2944 bytes, 64 frames, in
+    // 3.1 s".
+    std::string last(std::size_t done, double seconds) const;
+};
+
 class transfer_progress {
   public:
-    enum class direction { sending, receiving };
+    using direction = transfer_text::direction;
 
     // Shows nothing unless `shown`. `baud` 0: the line's speed is not known.
     transfer_progress(std::FILE *out, bool shown, direction way, unsigned long baud);
@@ -24,18 +42,11 @@ class transfer_progress {
     // Shows `text` for a transfer that has not begun ("waiting for...").
     void note(const char *text);
 
-    // Ends the display with the last line: "sent 2944 bytes, 64 frames, in
-    // 3.1 s at 9600 baud", "received 2944 bytes, 64 frames, in 3.1 s".
+    // Ends the display with the last line, timed from the start.
     void finish(std::size_t done);
 
     // Ends the display so that a message starts on a line of its own.
     void end_line();
-
-    // The line update shows for `done` bytes ("sending: 1380 of 2944
-    // bytes, 30 of 64 frames, 46%, 1.7 s left"), and the last line finish
-    // shows, timed from the start: for a display of another kind (the page).
-    std::string text(std::size_t done) const;
-    std::string last_text(std::size_t done) const;
 
   private:
     using clock = std::chrono::steady_clock;
@@ -43,8 +54,7 @@ class transfer_progress {
 
     std::FILE *out_;
     bool shown_;
-    direction way_;
-    unsigned long baud_;
+    transfer_text words_;
     std::size_t width_ = 0;
     clock::time_point start_ = clock::now(), last_{};
 };

@@ -14,6 +14,7 @@
 
 #include <emscripten.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -65,8 +66,12 @@ std::string inspection(std::span<const unsigned char> bytes, const char *name) {
 }
 
 // Shows `done` bytes of a transfer in the page as the commands show it.
-void progress(const transfer_progress &shown, std::size_t done) {
-    show_progress(done, stream_size, shown.text(done).c_str());
+void progress(const transfer_text &words, std::size_t done) {
+    show_progress(done, stream_size, words.progress(done).c_str());
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace
@@ -160,13 +165,14 @@ EMSCRIPTEN_KEEPALIVE const char *page_send(const unsigned char *bytes, std::size
                                            unsigned long baud, const char *name) {
     web_line line;
     const unsigned timeout_ms = default_send_timeout_ms(size, baud);
-    const transfer_progress shown(nullptr, false, transfer_progress::direction::sending, baud);
+    const transfer_text words{transfer_text::direction::sending, baud};
+    const auto start = std::chrono::steady_clock::now();
     send_outcome sent = send_stream(line, {bytes, size}, baud, timeout_ms,
-                                    [&shown](std::size_t n) { progress(shown, n); });
+                                    [&words](std::size_t n) { progress(words, n); });
     json_object out;
     out.add("sent", std::to_string(sent.sent));
     out.add_text("failure", send_failure(name, sent, size, timeout_ms).text);
-    out.add_text("done", shown.last_text(size));
+    out.add_text("done", words.last(size, seconds_since(start)));
     return give(out.done());
 }
 
@@ -175,9 +181,9 @@ EMSCRIPTEN_KEEPALIVE const char *page_send(const unsigned char *bytes, std::size
 // what page_inspect gives}.
 EMSCRIPTEN_KEEPALIVE const char *page_capture(unsigned silence_ms, const char *name) {
     web_line line;
-    const transfer_progress shown(nullptr, false, transfer_progress::direction::receiving, 0);
+    const transfer_text words{transfer_text::direction::receiving, 0};
     stream_input in =
-        capture_from_line(name, line, silence_ms, [&shown](std::size_t n) { progress(shown, n); });
+        capture_from_line(name, line, silence_ms, [&words](std::size_t n) { progress(words, n); });
     captured = std::move(in.bytes);
     json_object out;
     out.add("size", std::to_string(captured.size()));
