@@ -344,6 +344,29 @@ TEST_F(inspect_line, says_the_line_hung_up_and_keeps_what_came) {
     EXPECT_EQ(read_file(backup), example_stream.substr(0, 1000));
 }
 
+TEST_F(inspect_line, takes_the_backup_away_with_it_when_a_signal_ends_the_capture) {
+    // Ctrl-C while the radio sends: the line goes back as it was, and the
+    // file the capture was being kept in goes too, with nothing half made
+    // left beside the name. A Windows program sees only SIGINT, as Ctrl-C.
+    std::vector<int> signals{SIGINT, SIGTERM, SIGHUP};
+    if (under_wine())
+        signals = {SIGINT};
+    for (int signal : signals) {
+        started reader = start_reading({"--save", tmp.path + "/backup.bin", line.path});
+        line.send(example_stream.substr(0, 1000));
+        for (int i = 0; i < 500 && line.unread() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ::kill(reader.pid, signal);
+        run_result r = finish_command(reader);
+        if (under_wine())
+            EXPECT_EQ(r.exit_status, 0x3A) << r.err;
+        else
+            EXPECT_EQ(r.signal, signal) << strsignal(signal) << ": " << r.err;
+        EXPECT_TRUE(line.same_as(before)) << strsignal(signal);
+        EXPECT_TRUE(std::filesystem::is_empty(tmp.path)) << strsignal(signal);
+    }
+}
+
 TEST_F(inspect_line, shows_the_wait_and_the_capture_on_a_terminal) {
     SKIP_UNDER_WINE("a terminal as standard error");
     started reader = start_reading({"--timeout", "0.5", line.path}, true);

@@ -5,8 +5,10 @@
 #include "common/command_line.hpp"
 #include "common/report.hpp"
 #include "image/image_decode.hpp"
+#include "platform/ending_guard.hpp"
 #include "platform/file_ops.hpp"
 #include "serial/serial_line.hpp"
+#include "stream/backup_file.hpp"
 #include "stream/stream_input.hpp"
 #include "stream/stream_report.hpp"
 #include "stream/transfer_progress.hpp"
@@ -106,6 +108,6 @@ int inspect(int argc, char **argv) {
 int main(int argc, char **argv) {
     set_program_name("freqimg-inspect");
     prepare_process();
-    end_when_out_of_memory(return_borrowed_line);
+    end_when_out_of_memory(run_ending_actions);
     return inspect(argc, argv);
 }

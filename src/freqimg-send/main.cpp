@@ -9,6 +9,7 @@
 #include "common/command_line.hpp"
 #include "common/report.hpp"
 #include "image/image_decode.hpp"
+#include "platform/ending_guard.hpp"
 #include "platform/file_ops.hpp"
 #include "serial/line_transfer.hpp"
 #include "serial/port_list.hpp"
@@ -148,6 +149,6 @@ int send(int argc, char **argv) {
 int main(int argc, char **argv) {
     set_program_name("freqimg-send");
     prepare_process();
-    end_when_out_of_memory(return_borrowed_line);
+    end_when_out_of_memory(run_ending_actions);
     return send(argc, argv);
 }

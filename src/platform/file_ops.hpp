@@ -131,7 +131,8 @@ int flush_to_disk(int fd);
 // replaces a file. Returns 0 or the reason (the system's "File exists").
 int rename_new(const char *from, const char *to);
 
-// Removes `path`; a failure is ignored.
+// Removes `path`; a failure is ignored. Safe in a signal handler, as is
+// close_file.
 void remove_file(const char *path);
 
 // Returns true when `fd` is a terminal (or a console, or a serial port).

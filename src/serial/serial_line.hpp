@@ -2,8 +2,9 @@
 // borrow one: opened without waiting on carrier and without becoming the
 // controlling terminal, held alone, set to raw 8 data bits, no parity, one
 // stop bit and no flow control, and put back exactly as it was when the
-// borrowing object goes, and on every signal that ends the process. One
-// line is borrowed at a time.
+// borrowing object goes, and on every signal that ends the process (an
+// ending guard: run_ending_actions puts it back at once, discarding what is
+// queued). One line is borrowed at a time.
 //
 // Nothing here names a platform type: serial_line_linux.cpp implements it
 // with termios, serial_line_win32.cpp with the Windows communications API.
@@ -97,11 +98,6 @@ class serial_line final : public line_port {
     explicit serial_line(std::unique_ptr<held> line);
     std::unique_ptr<held> held_;
 };
-
-// Puts a borrowed line back at once, discarding what is queued, for a
-// process that must end now (out of memory). Does nothing when no line is
-// borrowed.
-void return_borrowed_line();
 
 // The messages of borrowing a line, written once for every platform.
 namespace line_messages {

@@ -3,6 +3,7 @@
 
 #include "serial/serial_line.hpp"
 
+#include "platform/ending_guard.hpp"
 #include "platform/posix_descriptors.hpp"
 #include "serial/permission_hint.hpp"
 #include "serial/termios2_linux.hpp"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,27 +47,17 @@ constexpr line_speed speed_codes[] = {
     {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
     {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
     {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000}};
-static_assert(std::size(speed_codes) == line_speeds.size());
-
-// The signals whose default action ends the process, but for SIGKILL and
-// the real-time ones (ends_by_default adds those).
-constexpr int ending_signals[] = {
-    SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV,
-    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
-#ifdef SIGSTKFLT
-    SIGSTKFLT,
-#endif
-#ifdef SIGPOLL
-    SIGPOLL,
-#endif
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-#ifdef SIGEMT
-    SIGEMT,
-#endif
-};
 // clang-format on
+
+constexpr bool names_each_line_speed() {
+    if (std::size(speed_codes) != line_speeds.size())
+        return false;
+    for (std::size_t i = 0; i < line_speeds.size(); ++i)
+        if (speed_codes[i].baud != line_speeds[i])
+            return false;
+    return true;
+}
+static_assert(names_each_line_speed(), "speed_codes must name line_speeds, in their order");
 
 const line_speed *find_speed(unsigned long baud) {
     for (const line_speed &s : speed_codes)
@@ -76,19 +66,8 @@ const line_speed *find_speed(unsigned long baud) {
     return nullptr;
 }
 
-bool ends_by_default(int signal) {
-#if defined(SIGRTMIN) && defined(SIGRTMAX)
-    if (signal >= SIGRTMIN && signal <= SIGRTMAX)
-        return true;
-#endif
-    return std::find(std::begin(ending_signals), std::end(ending_signals), signal) !=
-           std::end(ending_signals);
-}
-
-constexpr int signal_count = NSIG; // one past the highest signal number
-
-// What putting the line back takes, for the destructor and for a signal
-// handler alike: plain data only.
+// What putting the line back takes, for the destructor and for an ending
+// alike: plain data only.
 struct line_record {
     int fd = -1;
     bool owned = false;
@@ -97,11 +76,6 @@ struct line_record {
     termios saved{};
     exact_line_settings exact;
 };
-
-// The one line borrowed at a time, where a signal handler finds it.
-line_record registered;
-volatile std::sig_atomic_t line_held = 0;
-struct sigaction earlier_actions[signal_count];
 
 // Lets go of what borrowing took: the kernel's exclusive mode, the lock
 // and the descriptor. Only calls that are safe in a signal handler.
@@ -123,56 +97,13 @@ void put_line_back(const line_record &line, bool discard_output) {
     let_go(line);
 }
 
-// Puts the line back, then ends the process as the signal would have: the
-// signal stays blocked in the handler, so raising it again under the
-// default action ends the process as soon as the handler returns.
-extern "C" void on_ending_signal(int signal) {
-    if (line_held != 0) {
-        line_held = 0;
-        put_line_back(registered, true);
-    }
-    struct sigaction by_default {};
-    by_default.sa_handler = SIG_DFL;
-    ::sigaction(signal, &by_default, nullptr);
-    ::raise(signal);
+// An ending throws away what is queued: it must never go out later.
+void put_back_at_ending(const void *line) {
+    put_line_back(*static_cast<const line_record *>(line), true);
 }
 
-sigset_t ending_signal_set() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s = 1; s < signal_count; ++s)
-        if (ends_by_default(s))
-            sigaddset(&set, s);
-    return set;
-}
-
-// Catches every ending signal that is not ignored (nohup keeps SIGHUP
-// ignored, and so does this). SIGKILL cannot be caught.
-void catch_ending_signals() {
-    struct sigaction catcher {};
-    catcher.sa_handler = on_ending_signal;
-    catcher.sa_mask = ending_signal_set();
-    for (int s = 1; s < signal_count; ++s) {
-        if (!ends_by_default(s) || ::sigaction(s, nullptr, &earlier_actions[s]) != 0)
-            continue;
-        if (earlier_actions[s].sa_handler != SIG_IGN)
-            ::sigaction(s, &catcher, nullptr);
-    }
-}
-
-void release_ending_signals() {
-    for (int s = 1; s < signal_count; ++s)
-        if (ends_by_default(s))
-            ::sigaction(s, &earlier_actions[s], nullptr);
-}
-
-// Runs `change` with every ending signal held back, so that a handler
-// never sees the record half made.
-template <typename F> void with_ending_signals_blocked(F change) {
-    sigset_t ending = ending_signal_set(), earlier;
-    ::sigprocmask(SIG_BLOCK, &ending, &earlier);
-    change();
-    ::sigprocmask(SIG_SETMASK, &earlier, nullptr);
+void put_back_at_close(const void *line) {
+    put_line_back(*static_cast<const line_record *>(line), false);
 }
 
 // Raw: no input translation, no output processing, no echo, no signals, 8
@@ -205,10 +136,8 @@ fault reason(int error) {
     return make_fault("%s", std::strerror(error));
 }
 
-// The descriptor's device, for its lock file.
-std::string device_path(const char *path, int fd) {
-    if (path != nullptr)
-        return path;
+// The device of the terminal open on `fd`, for its lock file.
+std::string terminal_path(int fd) {
     char name[256]{};
     return ::ttyname_r(fd, name, sizeof name) == 0 ? name : "";
 }
@@ -265,8 +194,10 @@ int look_at_device(const char *path, struct stat &info) {
 } // namespace
 
 struct serial_line::held {
+    line_record line;
     transmit_fifo fifo;
     std::unique_ptr<timed_drain> drain;
+    ending_guard put_back; // hands the line to an ending
 };
 
 bool names_a_device(const char *path) {
@@ -342,7 +273,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
     if (::tcgetsid(r.fd) == ::getsid(0))
         return give_up(line_refusal::other, line_messages::users_terminal(name));
 
-    if (long pid = path == nullptr ? locked_by(device_path(path, r.fd)) : 0)
+    if (long pid = path == nullptr ? locked_by(terminal_path(r.fd)) : 0)
         return give_up(line_refusal::other, line_messages::in_use(name, pid));
     r.locked = ::flock(r.fd, LOCK_EX | LOCK_NB) == 0;
     // Where terminals take no advisory lock (macOS, FreeBSD), the kernel's
@@ -364,13 +295,9 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
                        line_messages::cannot_set_up(name, std::strerror(errno)));
     save_exact_settings(r.fd, r.exact);
     auto line = std::make_unique<held>();
+    line->line = r;
     line->fifo = transmit_fifo_of(info.st_rdev);
-
-    with_ending_signals_blocked([&] {
-        registered = r;
-        line_held = 1;
-        catch_ending_signals();
-    });
+    line->put_back.arm(put_back_at_ending, &line->line);
     std::unique_ptr<serial_line> borrowed(new serial_line(std::move(line)));
 
     termios raw = raw_settings(r.saved);
@@ -390,26 +317,11 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
 
 serial_line::~serial_line() {
     held_->drain.reset();
-    with_ending_signals_blocked([&] {
-        if (line_held != 0) {
-            line_held = 0;
-            put_line_back(registered, false);
-            release_ending_signals();
-        }
-    });
-}
-
-void return_borrowed_line() {
-    with_ending_signals_blocked([] {
-        if (line_held != 0) {
-            line_held = 0;
-            put_line_back(registered, true);
-        }
-    });
+    held_->put_back.finish(put_back_at_close, &held_->line);
 }
 
 line_io serial_line::write_some(std::span<const unsigned char> bytes) {
-    ssize_t n = ::write(registered.fd, bytes.data(), bytes.size());
+    ssize_t n = ::write(held_->line.fd, bytes.data(), bytes.size());
     if (n >= 0)
         return line_io::of(static_cast<std::size_t>(n));
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -418,13 +330,13 @@ line_io serial_line::write_some(std::span<const unsigned char> bytes) {
 }
 
 void serial_line::wait_writable(unsigned ms) {
-    pollfd room{registered.fd, POLLOUT, 0};
+    pollfd room{held_->line.fd, POLLOUT, 0};
     ::poll(&room, 1, static_cast<int>(ms));
 }
 
 line_io serial_line::queued() {
     int queued = 0;
-    if (::ioctl(registered.fd, TIOCOUTQ, &queued) == 0)
+    if (::ioctl(held_->line.fd, TIOCOUTQ, &queued) == 0)
         return line_io::of(static_cast<std::size_t>(std::max(queued, 0)));
     if (errno == ENOTTY || errno == EINVAL)
         return {}; // the driver cannot tell
@@ -437,7 +349,7 @@ line_io serial_line::wait_drained(unsigned ms) {
     // descriptor of its own, which it closes: should the line be let go
     // while it still waits, it never touches a descriptor the line gave up.
     if (!held_->drain) {
-        int fd = ::fcntl(registered.fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        int fd = ::fcntl(held_->line.fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
         if (fd < 0)
             return line_io::failed(reason(errno));
         held_->drain = std::make_unique<timed_drain>([fd] {
@@ -461,17 +373,17 @@ transmit_fifo serial_line::adapter_fifo() {
 }
 
 void serial_line::discard_output() {
-    ::tcflush(registered.fd, TCOFLUSH);
+    ::tcflush(held_->line.fd, TCOFLUSH);
 }
 
 line_io serial_line::read_some(std::span<unsigned char> buffer, int ms) {
-    pollfd input{registered.fd, POLLIN, 0};
+    pollfd input{held_->line.fd, POLLIN, 0};
     int ready = ::poll(&input, 1, ms);
     if (ready < 0 && errno != EINTR)
         return line_io::failed(reason(errno));
     if (ready <= 0)
         return {};
-    ssize_t n = ::read(registered.fd, buffer.data(), buffer.size());
+    ssize_t n = ::read(held_->line.fd, buffer.data(), buffer.size());
     if (n > 0)
         return line_io::of(static_cast<std::size_t>(n));
     if (n == 0 || errno == EIO)

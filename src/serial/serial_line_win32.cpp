@@ -1,14 +1,14 @@
 // serial_line.hpp on Windows: the communications API on a COM port opened
-// for overlapped I/O, so that every wait has a limit of its own, and a
-// console handler that puts the line back on Ctrl-C, Ctrl-Break and a
-// closed console.
+// for overlapped I/O, so that every wait has a limit of its own, and an
+// ending guard that puts the line back on Ctrl-C, Ctrl-Break and a closed
+// console.
 
 #include "serial/serial_line.hpp"
 
+#include "platform/ending_guard.hpp"
 #include "platform/file_ops.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -55,6 +55,8 @@ fault reason(DWORD error) {
     return make_fault("%s", reason_text(error));
 }
 
+// What putting the line back takes, for the destructor and for an ending
+// (Ctrl-C, Ctrl-Break, a closed console, a log-off) alike.
 struct line_record {
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool owned = false;
@@ -62,27 +64,25 @@ struct line_record {
     COMMTIMEOUTS saved_timeouts{};
 };
 
-line_record registered;
-std::atomic<bool> line_held{false};
-
-// Safe from the console handler's own thread: whoever clears the flag
-// first puts the line back.
-void put_line_back(bool discard_output) {
-    if (!line_held.exchange(false))
-        return;
+void put_line_back(const line_record &line, bool discard_output) {
     if (discard_output)
-        ::PurgeComm(registered.handle, PURGE_TXABORT | PURGE_TXCLEAR);
-    ::SetCommState(registered.handle, &registered.saved);
-    ::SetCommTimeouts(registered.handle, &registered.saved_timeouts);
-    if (registered.owned)
-        ::CloseHandle(registered.handle);
+        ::PurgeComm(line.handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    // The API takes what it only reads through pointers to change.
+    DCB saved = line.saved;
+    COMMTIMEOUTS timeouts = line.saved_timeouts;
+    ::SetCommState(line.handle, &saved);
+    ::SetCommTimeouts(line.handle, &timeouts);
+    if (line.owned)
+        ::CloseHandle(line.handle);
 }
 
-// Ctrl-C, Ctrl-Break, a closed console, a log-off: the line goes back, and
-// the process ends as Ctrl-C ends one, never with a status of success.
-BOOL WINAPI on_console_event(DWORD) {
-    put_line_back(true);
-    ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+// An ending throws away what is queued: it must never go out later.
+void put_back_at_ending(const void *line) {
+    put_line_back(*static_cast<const line_record *>(line), true);
+}
+
+void put_back_at_close(const void *line) {
+    put_line_back(*static_cast<const line_record *>(line), false);
 }
 
 // 8 data bits, no parity, one stop bit, no flow control of either kind,
@@ -139,9 +139,10 @@ struct overlapped_op {
 } // namespace
 
 struct serial_line::held {
-    HANDLE handle = INVALID_HANDLE_VALUE;
+    line_record line;
     overlapped_op write, drain, read;
-    DWORD events = 0; // what a wait for an event found
+    DWORD events = 0;      // what a wait for an event found
+    ending_guard put_back; // hands the line to an ending
 };
 
 bool names_a_device(const char *path) {
@@ -202,11 +203,9 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
             ::CloseHandle(r.handle);
         return why.refuse(line_refusal::not_a_line, line_messages::not_a_line(name));
     }
-    registered = r;
-    line_held = true;
-    ::SetConsoleCtrlHandler(on_console_event, TRUE);
     auto line = std::make_unique<held>();
-    line->handle = r.handle;
+    line->line = r;
+    line->put_back.arm(put_back_at_ending, &line->line);
     std::unique_ptr<serial_line> borrowed(new serial_line(std::move(line)));
 
     DCB raw = raw_settings(r.saved, baud);
@@ -221,7 +220,7 @@ std::unique_ptr<serial_line> serial_line::borrow(const char *path, line_use use,
 }
 
 serial_line::~serial_line() {
-    HANDLE h = held_->handle;
+    HANDLE h = held_->line.handle;
     DWORD n = 0;
     if (held_->write.pending || held_->read.pending)
         ::CancelIoEx(h, nullptr);
@@ -230,16 +229,11 @@ serial_line::~serial_line() {
     for (overlapped_op *op : {&held_->write, &held_->drain, &held_->read})
         if (op->pending)
             ::GetOverlappedResult(h, &op->op, &n, TRUE);
-    put_line_back(false);
-    ::SetConsoleCtrlHandler(on_console_event, FALSE);
-}
-
-void return_borrowed_line() {
-    put_line_back(true);
+    held_->put_back.finish(put_back_at_close, &held_->line);
 }
 
 line_io serial_line::write_some(std::span<const unsigned char> bytes) {
-    HANDLE h = held_->handle;
+    HANDLE h = held_->line.handle;
     overlapped_op &w = held_->write;
     DWORD n = 0;
     if (w.pending) {
@@ -274,13 +268,13 @@ void serial_line::wait_writable(unsigned ms) {
 line_io serial_line::queued() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (::ClearCommError(held_->handle, &errors, &status) == 0)
+    if (::ClearCommError(held_->line.handle, &errors, &status) == 0)
         return line_io::failed(reason(::GetLastError()));
     return line_io::of(status.cbOutQue);
 }
 
 line_io serial_line::wait_drained(unsigned ms) {
-    HANDLE h = held_->handle;
+    HANDLE h = held_->line.handle;
     DWORD n = 0;
     if (held_->write.pending) {
         if (!held_->write.wait(ms))
@@ -318,7 +312,7 @@ transmit_fifo serial_line::adapter_fifo() {
 }
 
 void serial_line::discard_output() {
-    HANDLE h = held_->handle;
+    HANDLE h = held_->line.handle;
     ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
     if (held_->write.pending) {
         // A write the purge did not end is cancelled; its bytes never go.
@@ -330,7 +324,7 @@ void serial_line::discard_output() {
 }
 
 line_io serial_line::read_some(std::span<unsigned char> buffer, int ms) {
-    HANDLE h = held_->handle;
+    HANDLE h = held_->line.handle;
     // Return at once with what has arrived, or wait up to `ms` for a byte.
     COMMTIMEOUTS wait_for_one{};
     wait_for_one.ReadIntervalTimeout = MAXDWORD;

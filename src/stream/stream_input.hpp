@@ -5,7 +5,6 @@
 
 #include "common/fault.hpp"
 #include "image/image_decode.hpp"
-#include "platform/file_ops.hpp"
 #include "serial/line_port.hpp"
 #include "stream/transfer_progress.hpp"
 
@@ -65,37 +64,6 @@ std::vector<fault> check_stream_input(const char *path, std::span<const unsigned
 // re-encoded as UTF-16 or other text on its way, or bytes without a single
 // frame header. Otherwise an empty fault.
 fault input_diagnosis(std::string_view name, std::span<const unsigned char> bytes);
-
-// A backup kept in a new file, complete or not at all: its bytes go to a
-// file of their own beside it ("backup.bin.part0"), which takes the name
-// only if no file has it, so that nothing is ever replaced.
-class backup_file {
-  public:
-    backup_file() = default;
-    backup_file(const backup_file &) = delete;
-    backup_file &operator=(const backup_file &) = delete;
-    // Removes the file of its own, unless it had to be kept.
-    ~backup_file();
-
-    // Makes the file beside `path` at once, so that what cannot be saved is
-    // refused before a radio is asked to send: "PATH: cannot save: REASON",
-    // for a `path` that names anything ("File exists"), one that ends in a
-    // folder separator ("Is a directory"), a name longer than the file
-    // system takes ("File name too long"), and a folder that is missing or
-    // may not be written.
-    fault open(const char *path);
-
-    // Writes `bytes` and gives them the name. Where the file system can
-    // neither link nor rename without replacing (exFAT, SMB), the name is
-    // created, where no file has it, and written instead; and where even
-    // that fails, the file beside it is kept and named, never thrown away:
-    // "PATH: cannot save: REASON; the bytes are kept in PART".
-    fault save(std::span<const unsigned char> bytes);
-
-  private:
-    std::string path_, part_;
-    unique_fd fd_;
-};
 
 // Returns true when `path` means standard input: null, or "-".
 bool is_standard_input(const char *path);
