@@ -1,0 +1,103 @@
+# What the commands install, and the packages cpack makes of it: on
+# Windows a .zip of one folder; elsewhere a Debian package and a .tar.gz.
+# Included by the top-level CMakeLists.txt, which sets `man_pages`.
+
+include(GNUInstallDirs)
+# The page in the browser is built by the web preset, with emscripten; a
+# build of the commands takes it from there into its packages.
+set(FREQIMG_PAGE "" CACHE FILEPATH "freqimg.html, as the web preset builds it, to install and package")
+if(FREQIMG_PAGE AND NOT EXISTS "${FREQIMG_PAGE}")
+    message(FATAL_ERROR "FREQIMG_PAGE: no such file: ${FREQIMG_PAGE}")
+endif()
+# Who answers for the packages: a packager sets their own.
+set(FREQIMG_MAINTAINER "The freqimg authors <maintainers@freqimg.example.org>"
+    CACHE STRING "The Maintainer of the packages built here")
+
+# What the archives (.tar.gz, .zip) add to the install: the licence.
+set(CPACK_FREQIMG_ARCHIVE_DOCS ${PROJECT_BINARY_DIR}/archive-docs)
+file(COPY ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CPACK_FREQIMG_ARCHIVE_DOCS})
+
+if(WIN32)
+    # A .zip of the programs, the README, the licence and the man pages as
+    # text, all in one folder.
+    install(TARGETS freqimg freqimg-inspect freqimg-send RUNTIME DESTINATION .)
+    install(FILES README.md DESTINATION .)
+    if(FREQIMG_PAGE)
+        install(FILES ${FREQIMG_PAGE} DESTINATION .)
+    endif()
+    set(CPACK_FREQIMG_ARCHIVE_DOCS_DESTINATION .)
+    find_program(FREQIMG_GROFF groff REQUIRED)
+    foreach(page ${man_pages})
+        get_filename_component(name ${page} NAME_WE)
+        set(text ${PROJECT_BINARY_DIR}/man/${name}.txt)
+        add_custom_command(OUTPUT ${text}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+            COMMAND sh -c "${FREQIMG_GROFF} -man -Tascii -P-cbou \"$1\" > \"$2\"" sh
+                    ${PROJECT_SOURCE_DIR}/${page} ${text}
+            DEPENDS ${page} VERBATIM)
+        list(APPEND man_texts ${text})
+    endforeach()
+    add_custom_target(man_texts ALL DEPENDS ${man_texts})
+    install(FILES ${man_texts} DESTINATION .)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_SYSTEM_NAME windows-x86_64)
+else()
+    install(TARGETS freqimg freqimg-inspect freqimg-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # Man pages and the changelog as Debian ships them: gzip -9n, so that the
+    # same sources give the same bytes.
+    set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/freqimg)
+    foreach(source ${man_pages} packaging/changelog)
+        get_filename_component(name ${source} NAME)
+        set(packed ${PROJECT_BINARY_DIR}/packed/${name}.gz)
+        add_custom_command(OUTPUT ${packed}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packed
+            COMMAND sh -c "gzip -9n < \"$1\" > \"$2\"" sh ${PROJECT_SOURCE_DIR}/${source} ${packed}
+            DEPENDS ${source} VERBATIM)
+        list(APPEND packed_files ${packed})
+        if(source MATCHES "^man/")
+            install(FILES ${packed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        else()
+            install(FILES ${packed} DESTINATION ${doc_dir})
+        endif()
+    endforeach()
+    add_custom_target(packed_docs ALL DEPENDS ${packed_files})
+    install(FILES README.md packaging/copyright DESTINATION ${doc_dir})
+    if(FREQIMG_PAGE)
+        install(FILES ${FREQIMG_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/freqimg)
+    endif()
+    install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+            RENAME freqimg)
+    install(FILES completions/freqimg completions/freqimg-inspect completions/freqimg-send
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+    set(CPACK_FREQIMG_ARCHIVE_DOCS_DESTINATION ${doc_dir})
+    set(CPACK_GENERATOR DEB TGZ)
+endif()
+
+# The changelog is the package's: its first entry names this version.
+file(STRINGS packaging/changelog latest LIMIT_COUNT 1)
+if(NOT latest MATCHES "^freqimg \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/changelog does not begin with version ${PROJECT_VERSION}")
+endif()
+
+# Packages: the package workflow (cpack) makes a Debian package and a
+# .tar.gz of the commands, their man pages and completions; the
+# windows-package workflow a .zip.
+set(CPACK_PACKAGE_NAME freqimg)
+set(CPACK_PACKAGE_CONTACT "${FREQIMG_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns a list of radio channels into a memory upload stream")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "freqimg turns a list of twenty radio channels (freq.dat) into the exact\n"
+    "byte stream that uploads a transceiver's whole 1024-byte memory image.\n"
+    "freqimg-inspect checks a stream and shows what it would program;\n"
+    "freqimg-send checks it and sends it to the radio over a serial line.")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack_per_generator.cmake)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+# Static commands need nothing at run time; otherwise ask dpkg-shlibdeps.
+if(FREQIMG_LINKS_STATIC_PIE)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+include(CPack)
