@@ -182,11 +182,9 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
 
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
-        if (row > 0 && field > 0 && token[0] != '-' && !is_six_hex_digits(token)) {
+        if (fault f = field_fault(row, field, token, line)) {
             out.bad_entry = t;
-            return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path,
-                              line, row, field_name(field), quoted(token).data(),
-                              frequency_hint(token).data());
+            return f;
         }
         freq_field &slot = out.table[row][field];
         slot.fill('\0');
@@ -200,6 +198,13 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
 }
 
 } // namespace
+
+fault field_fault(std::size_t row, std::size_t column, std::string_view token, unsigned line) {
+    if (row == 0 || column == 0 || token.starts_with('-') || is_six_hex_digits(token))
+        return {};
+    return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path, line, row,
+                      field_name(column), quoted(token).data(), frequency_hint(token).data());
+}
 
 freq_field spelled_entry(std::string_view token) {
     return read_spelling(token).entry;

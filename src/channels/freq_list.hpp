@@ -91,6 +91,13 @@ struct parsed_list {
 // read before it.
 parsed_list parse_freq_list(std::string_view text, std::size_t limit = freq_list_limit);
 
+// Returns the fault of field `column` (0-2) of row `row` (0 the header) of
+// the list when it holds `token`, read from `line`, as parse_freq_list
+// gives it: "freq.dat:12: channel 11 transmit field "476.650" is not six
+// hex digits; write 476.650 MHz as 476650". An empty fault for a label, the
+// header row, and an entry that is blank or six hex digits.
+fault field_fault(std::size_t row, std::size_t column, std::string_view token, unsigned line);
+
 // Returns the entry a field means that spells a frequency another way
 // ("476.425" and "476425kHz" give "476425"), as parse_freq_list advises
 // writing it; an empty text for any other field.

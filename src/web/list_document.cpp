@@ -27,10 +27,13 @@ bool holds_blank(std::string_view text) {
     });
 }
 
+using field_ends = std::array<std::size_t, document_fields>;
+
 // The text of `fields` and `rest` as a "freq.dat": one row a line, the
-// first two columns padded to their widest field and two blanks.
+// first two columns padded to their widest field and two blanks. Sets
+// `ends`, where given, to where each field ends in it.
 std::string compose(const std::array<std::string, document_fields> &fields, const std::string &rest,
-                    bool crlf) {
+                    bool crlf, field_ends *ends = nullptr) {
     std::array<std::size_t, document_columns> width{};
     for (std::size_t i = 0; i < document_fields; ++i)
         width[i % document_columns] = std::max(width[i % document_columns], fields[i].size() + 2);
@@ -38,6 +41,8 @@ std::string compose(const std::array<std::string, document_fields> &fields, cons
     for (std::size_t i = 0; i < document_fields; ++i) {
         std::size_t column = i % document_columns;
         out += fields[i];
+        if (ends != nullptr)
+            (*ends)[i] = out.size();
         if (column < 2)
             out.append(width[column] - fields[i].size(), ' ');
         else if (i + 1 < document_fields)
@@ -126,21 +131,29 @@ list_check list_document::check() const {
         checked[i].assign(1, is_channel_entry(i) ? '-' : '_');
         out.savable = false;
     }
-    // The reader stops at the first faulty field; each is set aside in turn
-    // ("-" keeps every line where it was) and the list read again.
-    std::string composed;
-    parsed_list list;
-    for (;;) {
-        composed = compose(checked, rest_, crlf_);
-        list = parse_freq_list(std::string_view(composed).substr(0, freq_list_limit + 1));
-        if (!list.failure)
-            break;
-        // Only a channel entry's own fault is set aside: the others (a list
-        // too long to read) are about the list as a whole.
-        out.messages.push_back({list.bad_entry, true, list.failure.text});
-        if (list.bad_entry >= document_fields)
-            return out;
-        checked[list.bad_entry].assign(1, '-');
+    // Each channel entry as the reader checks it, once; the text saved holds
+    // row r on line r + 1. A faulty one is set aside ("-"), so that the
+    // reader takes the rest of the list all the same.
+    std::vector<field_message> faulty;
+    for (std::size_t i = document_columns; i < document_fields; ++i) {
+        const std::size_t row = i / document_columns;
+        fault f =
+            field_fault(row, i % document_columns, checked[i], static_cast<unsigned>(row + 1));
+        if (!f)
+            continue;
+        faulty.push_back({i, true, std::move(f.text)});
+        checked[i].assign(1, '-');
+    }
+    field_ends ends{};
+    const std::string composed = compose(checked, rest_, crlf_, &ends);
+    // The reader reaches only the fields that end within its first bytes.
+    for (field_message &m : faulty)
+        if (composed.size() <= freq_list_limit || ends[m.field] <= freq_list_limit)
+            out.messages.push_back(std::move(m));
+    parsed_list list = parse_freq_list(std::string_view(composed).substr(0, freq_list_limit + 1));
+    if (list.failure) { // about the list as a whole: a list too long to read
+        out.messages.push_back({document_fields, true, list.failure.text});
+        return out;
     }
     for (std::size_t channel = 1; channel <= channel_count; ++channel)
         for (std::size_t column : {tx_column, rx_column})
@@ -155,12 +168,9 @@ list_check list_document::check() const {
         out.stream = compose_stream({tx.data(), tx.size()}, {rx.data(), rx.size()});
     }
     // In the order of the fields, the list's own last, as freqimg gives them.
-    std::vector<field_message> ordered;
-    for (std::size_t at = 0; at <= document_fields; ++at)
-        for (field_message &m : out.messages)
-            if (m.field == at)
-                ordered.push_back(std::move(m));
-    out.messages = std::move(ordered);
+    std::stable_sort(
+        out.messages.begin(), out.messages.end(),
+        [](const field_message &a, const field_message &b) { return a.field < b.field; });
     return out;
 }
 
