@@ -286,11 +286,10 @@ TEST_F(freqimg_run, keeps_the_stream_off_the_users_terminal_and_writes_any_other
     SKIP_UNDER_WINE("a terminal of the user's own");
     write_example_and_old_strips();
     pty_pair users, line;
-    expect_failure("standard output is the terminal you type at: keep the stream with 'freqimg > "
-                   "upload.bin', or send it with 'freqimg | freqimg-send PORT'",
-                   {.output = output_to::file,
-                    .output_file = users.device,
-                    .stdin_terminal = users.device});
+    expect_failure(
+        "standard output is the terminal you type at: keep the stream with 'freqimg > "
+        "upload.bin', or send it with 'freqimg | freqimg-send PORT'",
+        {.output = output_to::file, .output_file = users.device, .stdin_terminal = users.device});
     EXPECT_EQ(users.received(), "");
     run_result r = run_command(dir, {.output = output_to::file, .output_file = line.device});
     EXPECT_EQ(r.exit_status, 0) << r.err;

@@ -107,7 +107,8 @@ std::size_t name_length(std::string_view name) {
 bool owner_lacks_access(const char *path) {
     struct stat info {};
     constexpr mode_t owner = S_IRUSR | S_IWUSR;
-    return ::stat(path, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & owner) != owner;
+    return ::stat(path, &info) == 0 && info.st_uid == ::geteuid() &&
+           (info.st_mode & owner) != owner;
 }
 
 bool path_exists(const char *path) {

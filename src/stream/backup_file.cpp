@@ -75,8 +75,7 @@ fault backup_file::save(std::span<const unsigned char> bytes) {
     error = rename_new(part_.c_str(), path_.c_str());
     // A file system without hard links or a rename that replaces nothing:
     // the name itself, made where no file has it.
-    if (error != 0 && error != EEXIST &&
-        (error = save_new_file(path_.c_str(), bytes)) == 0)
+    if (error != 0 && error != EEXIST && (error = save_new_file(path_.c_str(), bytes)) == 0)
         remove_file(part_.c_str());
     removal_.take(); // the part is taken by the name, or kept
     std::string kept = error == 0 ? "" : quoted_name(part_);
