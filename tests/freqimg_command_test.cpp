@@ -116,11 +116,17 @@ TEST_F(freqimg_run, warns_of_what_follows_the_list_wherever_it_begins) {
     std::replace(mac.begin(), mac.end(), '\n', '\r');
     const std::string goes_on =
         ": warning: the list goes on after channel 20; the rest is not read\n";
+    // The text after the list runs on past the next 64 KiB read, which
+    // begins with line breaks of its own: the first line of it is named.
+    std::string runs_on = example_list + std::string(70000, '\n') + "Extra-21";
+    runs_on.resize(2 * (65536 + 1), 'x');
+    runs_on += std::string(100, '\n') + "more";
     struct row {
         std::string list, err;
     } const rows[] = {
         {example_list + std::string(70000, '\n') + "Extra-21  476425  476425\n",
          "freqimg: freq.dat:70022" + goes_on},
+        {runs_on, "freqimg: freq.dat:70022" + goes_on},
         {mac + "\rExtra-21",
          "freqimg: freq.dat:12: warning: channel 11 transmit field \"47ab2f\" is not a frequency; "
          "it is sent as written\nfreqimg: freq.dat:23" +
