@@ -132,13 +132,13 @@ export class Browser {
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // Whether `promise` settles within `ms`.
-function within(promise, ms) {
+export function within(promise, ms) {
   let timer;
   const late = new Promise((resolve) => (timer = setTimeout(resolve, ms, false)));
   return Promise.race([promise.then(() => true), late]).finally(() => clearTimeout(timer));
 }
 
-function signalGroup(group, signal) {
+export function signalGroup(group, signal) {
   try {
     process.kill(-group, signal);
   } catch {
@@ -163,7 +163,7 @@ function groupRuns(group) {
   return false;
 }
 
-async function groupEnded(group, ms) {
+export async function groupEnded(group, ms) {
   for (const end = Date.now() + ms; groupRuns(group);) {
     if (Date.now() > end) return false;
     await sleep(50);
