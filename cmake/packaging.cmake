@@ -3,12 +3,9 @@
 # Included by the top-level CMakeLists.txt, which sets `man_pages`.
 
 include(GNUInstallDirs)
-# The page in the browser is built by the web preset, with emscripten; a
-# build of the commands takes it from there into its packages.
-set(FREQIMG_PAGE "" CACHE FILEPATH "freqimg.html, as the web preset builds it, to install and package")
-if(FREQIMG_PAGE AND NOT EXISTS "${FREQIMG_PAGE}")
-    message(FATAL_ERROR "FREQIMG_PAGE: no such file: ${FREQIMG_PAGE}")
-endif()
+# The page in the browser, as the web preset builds it and the repository
+# keeps it: packaging needs no emscripten.
+set(page ${PROJECT_SOURCE_DIR}/dist/freqimg.html)
 # Who answers for the packages: a packager sets their own.
 set(FREQIMG_MAINTAINER "The freqimg authors <maintainers@freqimg.example.org>"
     CACHE STRING "The Maintainer of the packages built here")
@@ -21,10 +18,12 @@ if(WIN32)
     # A .zip of the programs, the README, the licence and the man pages as
     # text, all in one folder.
     install(TARGETS freqimg freqimg-inspect freqimg-send RUNTIME DESTINATION .)
-    install(FILES README.md DESTINATION .)
-    if(FREQIMG_PAGE)
-        install(FILES ${FREQIMG_PAGE} DESTINATION .)
-    endif()
+    # Beside the programs: the page, an example list, and a few lines for a
+    # person who has never opened a terminal, with Windows' own line ends.
+    configure_file(packaging/start-here.txt "${PROJECT_BINARY_DIR}/START HERE.txt" @ONLY
+                   NEWLINE_STYLE CRLF)
+    install(FILES README.md ${page} examples/freq.dat "${PROJECT_BINARY_DIR}/START HERE.txt"
+            DESTINATION .)
     set(CPACK_FREQIMG_ARCHIVE_DOCS_DESTINATION .)
     find_program(FREQIMG_GROFF groff REQUIRED)
     foreach(page ${man_pages})
@@ -62,9 +61,14 @@ else()
     endforeach()
     add_custom_target(packed_docs ALL DEPENDS ${packed_files})
     install(FILES README.md packaging/copyright DESTINATION ${doc_dir})
-    if(FREQIMG_PAGE)
-        install(FILES ${FREQIMG_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/freqimg)
-    endif()
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_DATADIR}/freqimg)
+    # The Debian package's menu entry opens the page where the package puts
+    # it; an archive unpacked anywhere has no such place.
+    # (cpack's Debian packages install under /usr).
+    set(CPACK_FREQIMG_DEB_EXTRAS ${PROJECT_BINARY_DIR}/deb-extras)
+    set(FREQIMG_INSTALLED_PAGE /usr/${CMAKE_INSTALL_DATADIR}/freqimg/freqimg.html)
+    configure_file(packaging/freqimg.desktop.in ${CPACK_FREQIMG_DEB_EXTRAS}/freqimg.desktop @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
             RENAME freqimg)
     install(FILES completions/freqimg completions/freqimg-inspect completions/freqimg-send
@@ -89,11 +93,16 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "freqimg turns a list of twenty radio channels (freq.dat) into the exact\n"
     "byte stream that uploads a transceiver's whole 1024-byte memory image.\n"
     "freqimg-inspect checks a stream and shows what it would program;\n"
-    "freqimg-send checks it and sends it to the radio over a serial line.")
+    "freqimg-send checks it and sends it to the radio over a serial line.\n"
+    "The channel editor, a page for the browser that edits the list, checks\n"
+    "and saves the stream, sends it and keeps a backup, is installed as\n"
+    "/usr/share/freqimg/freqimg.html, with a desktop menu entry.")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack_per_generator.cmake)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+# The menu entry opens the page with xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 # Static commands need nothing at run time; otherwise ask dpkg-shlibdeps.
 if(FREQIMG_LINKS_STATIC_PIE)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
