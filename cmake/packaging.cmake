@@ -110,3 +110,12 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 include(CPack)
+
+# The release preset's target: everything a release offers, in one folder
+# and reproducibly (cmake/release.sh).
+if(NOT WIN32)
+    add_custom_target(release
+        COMMAND ${PROJECT_SOURCE_DIR}/cmake/release.sh ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}
+        DEPENDS freqimg freqimg-inspect freqimg-send packed_docs
+        USES_TERMINAL VERBATIM)
+endif()
