@@ -3,10 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <string>
 
 namespace freqimg {
 namespace {
+
+TEST(hex_value, reads_each_of_the_256_bytes_as_the_c_library_does) {
+    for (int c = 0; c < 256; ++c) {
+        const char digit[2] = {static_cast<char>(c), '\0'};
+        int expected =
+            std::isxdigit(c) != 0 ? static_cast<int>(std::strtol(digit, nullptr, 16)) : -1;
+        EXPECT_EQ(hex_value(static_cast<char>(c)), expected) << c;
+    }
+}
 
 TEST(record_checksum, matches_worked_records) {
     for (std::string_view text :
