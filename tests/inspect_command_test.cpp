@@ -260,6 +260,62 @@ TEST_F(inspect, freq_list_makes_the_same_stream_again) {
     }
 }
 
+TEST_F(inspect, compares_a_stream_with_the_stream_meant_channel_by_channel) {
+    const std::string meant = tmp.path + "/upload.bin";
+    write_file(meant, example_stream);
+    std::string list = read_file(EXAMPLES_DIR "/freq.dat");
+    const std::string other = generate(list.replace(list.find("477175"), 6, "476999"));
+    std::string faulty = example_stream;
+    faulty[5 * 46 + 5] = 'x';
+    struct row {
+        std::string bytes;
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } const rows[] = {
+        {example_stream,
+         {"--compare", meant},
+         0,
+         stream_path + " holds what " + meant + " says: 16 channels in use, 4 blank\n",
+         ""},
+        {other,
+         {"--compare=" + meant},
+         1,
+         "channel 3 transmit: " + stream_path + " has 476.999 MHz, " + meant + " 477.175 MHz\n",
+         ""},
+        // A faulty stream is refused as without --compare; so is a faulty
+        // or missing EXPECTED, before anything is read.
+        {faulty,
+         {"--compare", meant},
+         1,
+         "",
+         "freqimg-inspect: " + stream_path +
+             ": frame 5 (address 0050): character 0 of the record text is 78, not a hex digit\n"},
+        {example_stream,
+         {"--compare", stream_path + ".none"},
+         1,
+         "",
+         "freqimg-inspect: " + stream_path + ".none: cannot open: No such file or directory\n"},
+        {example_stream,
+         {"--compare", "-"},
+         1,
+         "",
+         "freqimg-inspect: standard input: not a stream file\n"},
+        {example_stream,
+         {"--compare", meant, "--freq-list"},
+         2,
+         "",
+         "freqimg-inspect: --freq-list and --compare cannot be given together\nTry "
+         "'freqimg-inspect --help' for more information.\n"},
+    };
+    for (const row &r : rows) {
+        run_result result = inspect_stream(r.bytes, r.args);
+        EXPECT_EQ(result.exit_status, r.status) << r.err;
+        EXPECT_EQ(result.out, r.out);
+        EXPECT_EQ(result.err, r.err);
+    }
+}
+
 // A line the inspector reads from, starting a reader on it.
 class inspect_line : public inspect {
   protected:
