@@ -12,30 +12,21 @@ namespace {
 template <std::size_t n>
 rest_of_list look_past_the_list(int fd, std::array<char, n> &buffer, line_counter counted) {
     rest_of_list rest;
-    for (std::size_t looked = 0; looked < rest_look_limit;) {
+    rest_search search(counted);
+    for (bool over = false; !over;) {
         std::size_t got = 0;
-        int error = read_up_to(fd, buffer.data(), buffer.size(), got);
-        if (error != 0 || got == 0) {
-            if (error != 0)
-                rest.unread = {freq_list_path,
-                               formatted("the rest of the file after channel 20 could not be "
-                                         "read: %s",
-                                         error_text(error))};
+        if (int error = read_up_to(fd, buffer.data(), buffer.size(), got)) {
+            rest.unread = {freq_list_path,
+                           formatted("the rest of the file after channel 20 could not be "
+                                     "read: %s",
+                                     error_text(error))};
             return rest;
         }
-        std::string_view part(buffer.data(), got);
-        if (skip_blanks(part, counted) < part.size()) {
-            rest.line = counted.line();
-            return rest;
-        }
-        looked += part.size();
+        over = search.see({buffer.data(), got});
     }
-    std::size_t more = 0;
-    if (read_up_to(fd, buffer.data(), 1, more) != 0 || more != 0)
-        rest.unread = {freq_list_path,
-                       formatted("more than %zu MiB of blanks follow channel 20; the rest could "
-                                 "not be read",
-                                 rest_look_limit >> 20U)};
+    rest.line = search.line();
+    if (search.gave_up())
+        rest.unread = blanks_warning();
     return rest;
 }
 

@@ -13,9 +13,6 @@ namespace freqimg {
 inline constexpr const char *tx_strip_path = "temptx.dat";
 inline constexpr const char *rx_strip_path = "temprx.dat";
 
-// How far past the list "freq.dat" is looked through for what follows it.
-inline constexpr std::size_t rest_look_limit = 16 << 20;
-
 // What follows the list in "freq.dat": a twenty-first channel, say, which
 // must not be dropped in silence.
 struct rest_of_list {

@@ -182,9 +182,9 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
 
         std::size_t row = t / row_fields;
         std::size_t field = t % row_fields;
-        if (fault f = field_fault(row, field, token, line)) {
+        if (std::string what = field_fault_text(row, field, token); !what.empty()) {
             out.bad_entry = t;
-            return f;
+            return make_fault("%s:%u: %s", freq_list_path, line, what.c_str());
         }
         freq_field &slot = out.table[row][field];
         slot.fill('\0');
@@ -199,30 +199,52 @@ fault read_tokens(std::string_view text, std::size_t limit, parsed_list &out) {
 
 } // namespace
 
-fault field_fault(std::size_t row, std::size_t column, std::string_view token, unsigned line) {
+std::string field_fault_text(std::size_t row, std::size_t column, std::string_view token) {
     if (row == 0 || column == 0 || token.starts_with('-') || is_six_hex_digits(token))
         return {};
-    return make_fault("%s:%u: channel %zu %s %s is not six hex digits%s", freq_list_path, line, row,
-                      field_name(column), quoted(token).data(), frequency_hint(token).data());
+    return formatted("channel %zu %s %s is not six hex digits%s", row, field_name(column),
+                     quoted(token).data(), frequency_hint(token).data());
+}
+
+bool rest_search::see(std::string_view piece) {
+    if (over_)
+        return true;
+    if (looked_ >= rest_look_limit) {
+        gave_up_ = !piece.empty();
+        return over_ = true;
+    }
+    if (piece.empty())
+        return over_ = true;
+    if (skip_blanks(piece, counted_) < piece.size()) {
+        line_ = counted_.line();
+        return over_ = true;
+    }
+    looked_ += piece.size();
+    return false;
+}
+
+warning blanks_warning() {
+    return {freq_list_path, formatted("more than %zu MiB of blanks follow channel 20; the rest "
+                                      "could not be read",
+                                      rest_look_limit >> 20U)};
 }
 
 freq_field spelled_entry(std::string_view token) {
     return read_spelling(token).entry;
 }
 
-std::vector<std::string_view> list_tokens(std::string_view text, std::size_t most,
-                                          std::size_t &end) {
-    std::vector<std::string_view> tokens;
-    line_counter ignored;
-    end = 0;
-    for (std::size_t pos = 0; tokens.size() < most;) {
-        std::string_view token = next_token(text, pos, ignored);
+token_split split_tokens(std::string_view text, std::size_t most) {
+    token_split out;
+    line_counter counted;
+    for (std::size_t pos = 0; out.tokens.size() < most;) {
+        std::string_view token = next_token(text, pos, counted);
         if (token.empty())
             break;
-        tokens.push_back(token);
-        end = pos;
+        out.tokens.push_back({token, counted.line()});
+        out.end = pos;
+        out.counted = counted;
     }
-    return tokens;
+    return out;
 }
 
 parsed_list parse_freq_list(std::string_view text, std::size_t limit) {

@@ -59,6 +59,39 @@ class line_counter {
 // lines on `lines`. Returns how many bytes were blanks.
 std::size_t skip_blanks(std::string_view text, line_counter &lines);
 
+// How far past the list "freq.dat" is looked through for what follows it.
+inline constexpr std::size_t rest_look_limit = 16 << 20;
+
+// Looks through what follows the list in "freq.dat" a piece at a time, as
+// the file is read, for where text begins (a twenty-first channel, say,
+// which must not be dropped in silence): to the file's end, or through
+// rest_look_limit bytes of blanks, after which it only asks whether the
+// file goes on. Lines are counted on from `counted`.
+class rest_search {
+  public:
+    explicit rest_search(line_counter counted) : counted_(counted) {}
+
+    // Takes the next piece; an empty one is the end of the file. Returns
+    // true once the search is over.
+    bool see(std::string_view piece);
+
+    // Where text begins; 0 when none was found.
+    unsigned line() const { return line_; }
+    // Whether more than rest_look_limit bytes of blanks were followed by
+    // more of the file, unread.
+    bool gave_up() const { return gave_up_; }
+
+  private:
+    line_counter counted_;
+    std::size_t looked_ = 0;
+    unsigned line_ = 0;
+    bool gave_up_ = false, over_ = false;
+};
+
+// Returns the warning that the file goes on past rest_look_limit bytes of
+// blanks after channel 20, which could not be read.
+warning blanks_warning();
+
 // What follows the list in the text given to parse_freq_list.
 struct list_rest {
     unsigned line = 0;    // where more text begins; 0 when only blanks follow
@@ -91,22 +124,31 @@ struct parsed_list {
 // read before it.
 parsed_list parse_freq_list(std::string_view text, std::size_t limit = freq_list_limit);
 
-// Returns the fault of field `column` (0-2) of row `row` (0 the header) of
-// the list when it holds `token`, read from `line`, as parse_freq_list
-// gives it: "freq.dat:12: channel 11 transmit field "476.650" is not six
-// hex digits; write 476.650 MHz as 476650". An empty fault for a label, the
+// Returns what is wrong with field `column` (0-2) of row `row` (0 the
+// header) of the list when it holds `token`, as parse_freq_list says it
+// after the file and line: "channel 11 transmit field "476.650" is not six
+// hex digits; write 476.650 MHz as 476650". An empty text for a label, the
 // header row, and an entry that is blank or six hex digits.
-fault field_fault(std::size_t row, std::size_t column, std::string_view token, unsigned line);
+std::string field_fault_text(std::size_t row, std::size_t column, std::string_view token);
 
 // Returns the entry a field means that spells a frequency another way
 // ("476.425" and "476425kHz" give "476425"), as parse_freq_list advises
 // writing it; an empty text for any other field.
 freq_field spelled_entry(std::string_view token);
 
-// Splits `text` into its first `most` tokens as parse_freq_list reads
-// them, whatever they hold; `end` is where the last one ends.
-std::vector<std::string_view> list_tokens(std::string_view text, std::size_t most,
-                                          std::size_t &end);
+// The first tokens of a text as parse_freq_list reads them, whatever they
+// hold: each with its line, where the last one ends, and the lines counted
+// to there.
+struct list_token {
+    std::string_view text;
+    unsigned line;
+};
+struct token_split {
+    std::vector<list_token> tokens;
+    std::size_t end = 0;
+    line_counter counted;
+};
+token_split split_tokens(std::string_view text, std::size_t most);
 
 // Returns how messages name field `column` (0-2) of a channel row:
 // "label", "transmit field", "receive field".
