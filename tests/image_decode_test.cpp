@@ -3,6 +3,7 @@
 // found byte for byte, and reported.
 #include "image/image_decode.hpp"
 #include "image/image_template.hpp"
+#include "stream/stream_input.hpp"
 #include "stream/stream_report.hpp"
 
 #include <gtest/gtest.h>
@@ -147,6 +148,14 @@ TEST(decode_stream, finds_and_reports_what_departs_from_freqimg_without_a_fault)
         EXPECT_EQ(static_cast<bool>(freq_list_warning(d, "s.bin")),
                   r.report.find("Fixed records") == std::string::npos);
     }
+}
+
+TEST(check_stream_input, refuses_what_a_reader_of_its_own_read_past_the_limit) {
+    const std::vector<unsigned char> more(stream_input_limit + 1, frame_header[0]);
+    decoded_stream stream;
+    std::vector<fault> faults = check_stream_input("big.bin", more, stream);
+    ASSERT_EQ(faults.size(), 1U);
+    EXPECT_EQ(faults[0].text, "big.bin: stream is over 1048576 bytes, not 2944");
 }
 
 } // namespace

@@ -473,6 +473,15 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
                                                    "/dev/null", "-e", "inject=link:error=EPERM"};
     std::vector<std::string> nor_a_new_name = no_links;
     nor_a_new_name.insert(nor_a_new_name.end(), {"-e", "inject=openat:error=EACCES:when=3"});
+    // The new name made, but its write failing on the way to the disk.
+    std::vector<std::string> nor_written = no_links;
+    nor_written.insert(nor_written.end(), {"-e", "inject=fsync:error=EIO:when=2"});
+    // The file beside the name failing as it is closed (NFS).
+    const std::vector<std::string> unclosed = {"strace", "-f",
+                                               "-o",     "/dev/null",
+                                               "-P",     tmp.path + "/unclosed.bin.part0",
+                                               "-e",     "trace=close",
+                                               "-e",     "inject=close:error=EIO"};
     // A name as long as the file system takes, whose file beside it is cut
     // short at the end of a character (the "é" goes whole).
     const std::string kept = tmp.path + "/" + std::string(248, 'k') + "\xC3\xA9kkkkk";
@@ -507,6 +516,13 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
          "freqimg-inspect: " + kept + ": cannot save: Permission denied; the bytes are kept in " +
              tmp.path + "/" + std::string(248, 'k') + ".part0\n",
          tmp.path + "/" + std::string(248, 'k') + ".part0"},
+        {example_stream, tmp.path + "/unwritten.bin", nor_written, 1,
+         "freqimg-inspect: " + tmp.path +
+             "/unwritten.bin: cannot save: Input/output error; the bytes are kept in " + tmp.path +
+             "/unwritten.bin.part0\n",
+         tmp.path + "/unwritten.bin.part0"},
+        {example_stream, tmp.path + "/unclosed.bin", unclosed, 1,
+         "freqimg-inspect: " + tmp.path + "/unclosed.bin: cannot save: Input/output error\n", "-"},
         // A file size limit fails the save; it does not end the run.
         {example_stream,
          tmp.path + "/limited.bin",
@@ -545,8 +561,11 @@ TEST_F(inspect, keeps_what_it_read_in_a_new_file) {
         }
         const std::string saved_in = r.saved_in.empty() ? r.save_to : r.saved_in;
         EXPECT_EQ(read_file(saved_in), r.bytes) << r.save_to;
-        auto owner = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+        using std::filesystem::perms;
+        const perms owner = perms::owner_read | perms::owner_write,
+                    run = perms::owner_exec | perms::group_exec | perms::others_exec;
         EXPECT_EQ(std::filesystem::status(saved_in).permissions() & owner, owner) << r.save_to;
+        EXPECT_EQ(std::filesystem::status(saved_in).permissions() & run, perms::none) << r.save_to;
         ++files;
     }
     // Nothing half written is left beside the backups.

@@ -67,6 +67,7 @@ TEST(port_list, finds_every_port_a_cable_can_be_on_and_no_other) {
     t.file(t.root / "sys/devices/usb2/2-2/product", "USB-Serial\x1B]0;owned\a");
     t.tty("ttyUSB2", "usb2/2-4/2-4:1.0/ttyUSB2", "ch341");
     t.tty("ttyACM0", "usb2/2-3/2-3:1.0", "cdc_acm");
+    t.tty(".ttyUSB9", "usb3/3-1/3-1:1.0/.ttyUSB9", "ftdi_sio"); // hidden: no port
     t.tty("ttyACM1", "usb2/2-5/2-5:1.0", "cdc_acm");
     t.tty("ttyACM2", "usb2/2-6/2-6:1.0", "cdc_acm");
     fs::create_directories(t.root / "lock");
