@@ -154,7 +154,9 @@ TEST(list_document, says_what_freqimg_says_of_a_whole_file_until_an_edit) {
     check = doc.check();
     EXPECT_EQ(std::count_if(check.messages.begin(), check.messages.end(),
                             [](const field_message &m) {
-                                return m.text.find("UTF-16") != std::string::npos;
+                                return m.where == "wide.dat" &&
+                                       m.text == "is UTF-16 text; save it as plain text (UTF-8 or "
+                                                 "ANSI)";
                             }),
               1)
         << said(check);
@@ -203,6 +205,16 @@ TEST(list_document, writes_a_field_that_spells_an_entry_as_the_entry) {
         EXPECT_EQ(doc.settle_field(tx(1)), !r.settled.empty()) << r.typed;
         EXPECT_EQ(doc.field(tx(1)), r.settled.empty() ? r.typed : r.settled);
     }
+}
+
+TEST(list_document, takes_cells_pasted_from_a_spreadsheet_to_the_right_and_down) {
+    list_document doc;
+    doc.paste(tx(2) - 1, "Home Base\t476.425\t476.45\r\nShed\t\t477\r\n");
+    doc.paste(tx(20), "476425\t-\tpast the table\nnor this row\n");
+    std::string fields;
+    for (std::size_t i : {tx(2) - 1, tx(2), tx(2) + 1, tx(3) - 1, tx(3), tx(3) + 1, tx(20), tx(20) + 1})
+        fields += doc.field(i) + " ";
+    EXPECT_EQ(fields, "Home_Base 476425 476450 Shed - 477000 476425 - ");
 }
 
 TEST(text_encoding, reads_windows_1252_into_utf8_and_back_byte_for_byte) {

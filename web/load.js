@@ -7,7 +7,9 @@ Module.instantiateWasm = (imports, receive) => {
     .then((bytes) => WebAssembly.instantiate(bytes, imports))
     .then((made) => receive(made.instance))
     .catch((e) => {
-      document.getElementById("list-summary").textContent = `The page could not start in this browser: ${e}`;
+      const line = document.getElementById("cannot-run");
+      line.textContent = `The page could not start in this browser: ${e}`;
+      line.hidden = false;
     });
   return {};
 };

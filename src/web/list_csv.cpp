@@ -109,10 +109,6 @@ std::optional<std::string> entry_in(const std::string &cell) {
     return std::string(entry.data());
 }
 
-// A cell as its entry, or as written for the list's check to name.
-std::string entry_of(const std::string &cell) {
-    return entry_in(cell).value_or(trimmed(cell));
-}
 
 std::optional<unsigned> channel_number(const std::string &cell) {
     std::string text = trimmed(cell);
@@ -193,6 +189,22 @@ std::string mhz_cell(const std::string &entry) {
 
 } // namespace
 
+std::string cell_entry(std::string_view cell) {
+    const std::string text(cell);
+    return entry_in(text).value_or(trimmed(text));
+}
+
+std::string cell_label(std::string_view cell) {
+    std::string label = trimmed(cell), one_word;
+    line_counter ignored;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+        std::size_t blanks = skip_blanks(std::string_view(label).substr(i), ignored);
+        one_word += blanks > 0 ? '_' : label[i];
+        i += blanks > 0 ? blanks - 1 : 0;
+    }
+    return one_word;
+}
+
 csv_list read_csv_list(std::string_view text, std::string_view name) {
     if (text.starts_with(byte_order_mark))
         text.remove_prefix(byte_order_mark.size());
@@ -203,8 +215,9 @@ csv_list read_csv_list(std::string_view text, std::string_view name) {
     std::copy(header.begin(), header.end(), out.fields.begin());
     for (std::size_t row = 1; row <= channel_count; ++row) {
         out.fields[row * document_columns] = formatted("CH%02zu", row);
-        out.fields[row * document_columns + tx_column] = "-";
-        out.fields[row * document_columns + rx_column] = "-";
+        // assign(1, c): GCC 12 sees a false overlap in `= "-"` (-Wrestrict).
+        out.fields[row * document_columns + tx_column].assign(1, '-');
+        out.fields[row * document_columns + rx_column].assign(1, '-');
     }
     std::vector<csv_row> rows = rows_of(utf8, separator_of(utf8));
     std::erase_if(rows, [](const csv_row &r) { return r.empty(); });
@@ -259,19 +272,12 @@ csv_list read_csv_list(std::string_view text, std::string_view name) {
         }
         given_by[channel] = r.number;
         const std::size_t at = channel * document_columns;
-        if (std::string label = trimmed(cell(r, c.label)); c.label >= 0 && !label.empty()) {
-            std::string one_word;
-            line_counter ignored;
-            for (std::size_t i = 0; i < label.size(); ++i) {
-                std::size_t blanks = skip_blanks(std::string_view(label).substr(i), ignored);
-                one_word += blanks > 0 ? '_' : label[i];
-                i += blanks > 0 ? blanks - 1 : 0;
-            }
-            out.fields[at] = one_word;
+        if (std::string label = cell_label(cell(r, c.label)); c.label >= 0 && !label.empty()) {
+            out.fields[at] = label;
             out.where[at] = where(r, c.label);
         }
         for (auto [column, field] : {std::pair{c.tx, tx_column}, std::pair{c.rx, rx_column}}) {
-            out.fields[at + field] = entry_of(cell(r, column));
+            out.fields[at + field] = cell_entry(cell(r, column));
             out.where[at + field] = where(r, column);
         }
     }

@@ -34,6 +34,11 @@ struct csv_list {
 // row gives are blank.
 csv_list read_csv_list(std::string_view text, std::string_view name);
 
+// A spreadsheet's cell as a transmit or receive field ("476.45" is
+// "476450", an empty cell "-"), and as a label (blanks as "_").
+std::string cell_entry(std::string_view cell);
+std::string cell_label(std::string_view cell);
+
 // The CSV of a list's `fields`: "Channel,Label,Transmit MHz,Receive MHz",
 // then a row for each channel with its number, its label, and each entry in
 // MHz where it is a frequency ("476.425"), "-" where it is blank, and as it

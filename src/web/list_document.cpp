@@ -77,12 +77,12 @@ std::string place(std::string_view name, unsigned line = 0) {
 field_message about_file(const fault &f, std::string_view name) {
     std::string_view text = f.text;
     text.remove_prefix(std::string_view(freq_list_path).size());
+    text.remove_prefix(std::min<std::size_t>(1, text.size())); // ':'
     unsigned line = 0;
-    if (text.starts_with(':')) {
-        auto [end, error] = std::from_chars(text.data() + 1, text.data() + text.size(), line);
-        text.remove_prefix(static_cast<std::size_t>(end - text.data()));
-    }
-    text.remove_prefix(std::min<std::size_t>(2, text.size())); // ": "
+    if (auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), line);
+        error == std::errc())
+        text.remove_prefix(static_cast<std::size_t>(end - text.data()) + 1); // "4:"
+    text.remove_prefix(std::min<std::size_t>(1, text.size())); // ' '
     return {document_fields, true, place(name, line), std::string(text)};
 }
 
@@ -188,6 +188,27 @@ bool list_document::settle_field(std::size_t index) {
         return false;
     set_field(index, settled);
     return true;
+}
+
+void list_document::paste(std::size_t at, std::string_view text) {
+    if (text.ends_with('\n'))
+        text.remove_suffix(1);
+    if (text.ends_with('\r'))
+        text.remove_suffix(1);
+    std::size_t row = at / document_columns;
+    for (std::size_t start = 0; start <= text.size() && row <= channel_count; ++row) {
+        std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        std::string_view line = text.substr(start, end - start);
+        std::size_t column = at % document_columns;
+        for (std::size_t cell = 0; cell <= line.size() && column < document_columns; ++column) {
+            std::size_t tab = std::min(line.find('\t', cell), line.size());
+            std::string_view value = line.substr(cell, tab - cell);
+            std::size_t index = row * document_columns + column;
+            set_field(index, is_channel_entry(index) ? cell_entry(value) : cell_label(value));
+            cell = tab + 1;
+        }
+        start = end + (text.substr(end).starts_with("\r\n") ? 2 : 1);
+    }
 }
 
 std::string list_document::text() const {

@@ -83,6 +83,12 @@ class list_document {
     // ("476425"). Returns true when it did.
     bool settle_field(std::size_t index);
 
+    // Fills the fields from `at` to the right and down with `text`, cells
+    // copied from a spreadsheet: tab-separated, a row a line. Entries and
+    // labels are read as a spreadsheet's CSV cells are (cell_entry,
+    // cell_label); cells past the table are left out.
+    void paste(std::size_t at, std::string_view text);
+
     // The "freq.dat" the document saves as, in the encoding and with the
     // line ends of the file opened: the header row, one row a line in
     // aligned columns, then what followed the list in the file opened.

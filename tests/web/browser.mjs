@@ -95,14 +95,19 @@ export class Browser {
     if (before) await page.call("Page.addScriptToEvaluateOnNewDocument", { source: before });
     page.errors = [];
     page.dialogs = [];
+    page.questions = [];
+    page.answers = [];
     this.listeners.push((m) => {
       if (m.sessionId !== sessionId) return;
       if (m.method === "Runtime.exceptionThrown")
         page.errors.push(m.params.exceptionDetails.exception?.description || m.params.exceptionDetails.text);
-      // A page that asks before it is left is answered yes, and counted.
+      // A question the page asks is answered as the test says (yes, unless
+      // page.answers holds the next answer), and counted with its words.
       if (m.method === "Page.javascriptDialogOpening") {
         page.dialogs.push(m.params.type);
-        page.call("Page.handleJavaScriptDialog", { accept: true });
+        page.questions.push(m.params.message);
+        const accept = page.answers.length ? page.answers.shift() : true;
+        page.call("Page.handleJavaScriptDialog", { accept });
       }
     });
     await page.open();
@@ -222,7 +227,10 @@ export class Page {
 
   async click(name, role = "button") {
     const backendNodeId = await this.find(name, role);
-    await this.call("DOM.scrollIntoViewIfNeeded", { backendNodeId });
+    // To the middle of the window, clear of the bar fixed at its foot.
+    const { object } = await this.call("DOM.resolveNode", { backendNodeId });
+    await this.call("Runtime.callFunctionOn",
+      { objectId: object.objectId, functionDeclaration: "function () { this.scrollIntoView({ block: 'center' }); }" });
     const { model } = await this.call("DOM.getBoxModel", { backendNodeId });
     const [x1, y1, , , x3, y3] = model.content;
     const x = (x1 + x3) / 2, y = (y1 + y3) / 2;
@@ -235,7 +243,9 @@ export class Page {
   async drop(target, file) {
     const { root } = await this.call("DOM.getDocument", { depth: 0 });
     const { nodeId } = await this.call("DOM.querySelector", { nodeId: root.nodeId, selector: `#${target}` });
-    await this.call("DOM.scrollIntoViewIfNeeded", { nodeId });
+    const { object } = await this.call("DOM.resolveNode", { nodeId });
+    await this.call("Runtime.callFunctionOn",
+      { objectId: object.objectId, functionDeclaration: "function () { this.scrollIntoView({ block: 'start' }); }" });
     const { model } = await this.call("DOM.getBoxModel", { nodeId });
     const [x1, y1, , , x3, y3] = model.content;
     const data = { items: [], files: [file], dragOperationsMask: 1 };
@@ -253,9 +263,10 @@ export class Page {
   }
 
   // Opens the file `path` through the control `name` ("Open a channel
-  // list", "Open a stream") and waits until the page has checked it.
+  // list", "Open upload.bin or a backup") and waits until the page has
+  // checked it.
   async openFile(name, path) {
-    const done = name === "Open a stream" ? "document.getElementById('report').dataset.shown" : "document.body.dataset.checks";
+    const done = name === "Open upload.bin or a backup" ? "document.getElementById('report').dataset.shown" : "document.body.dataset.checks";
     const before = await this.evaluate(`${done} || ""`);
     await this.chooseFile(name, path);
     await this.until(`(${done} || "") !== "${before}"`);

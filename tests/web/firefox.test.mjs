@@ -7,7 +7,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { Browser } from "./browser.mjs";
 import { Firefox } from "./firefox.mjs";
-import { exampleList, freqimg } from "./native.mjs";
+import { exampleList, freqimg, pageWords } from "./native.mjs";
 
 let firefox, chromium, page;
 
@@ -32,7 +32,7 @@ test("Firefox opens, checks and saves a list as Chromium does", async () => {
   const edited = freqimg(Buffer.from(example.replace("477175", "47642G"), "latin1"));
   assert.deepEqual(edited.messages, [fault]);
   await firefox.type("Channel 3 transmit", "47642G");
-  assert.deepEqual(await said(), edited.messages);
+  assert.deepEqual(await said(), edited.messages.map(pageWords));
   assert.equal(await firefox.evaluate("return document.getElementById('f10').getAttribute('aria-invalid')"), "true");
   await firefox.type("Channel 3 transmit", "476500");
   assert.deepEqual(await said(), []);
@@ -49,7 +49,7 @@ test("Firefox opens, checks and saves a list as Chromium does", async () => {
   await page.openFile("Open a channel list", exampleList);
   await page.type("Channel 3 transmit", "47642G");
   assert.deepEqual(await page.evaluate(`[...document.querySelectorAll("#m3 p")].map((p) =>
-    p.textContent.replace(/^\\S+ (Error|Warning): /, ""))`), edited.messages);
+    p.textContent.replace(/^\\S+ (Error|Warning): /, ""))`), edited.messages.map(pageWords));
   await page.type("Channel 3 transmit", "476500");
   assert.ok((await page.download("Save the channel list")).bytes.equals(list.bytes), "Chromium saves another freq.dat");
   assert.ok((await page.download("Save upload.bin")).bytes.equals(stream.bytes), "Chromium saves another upload.bin");

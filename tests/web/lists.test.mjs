@@ -5,7 +5,7 @@ import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { Browser } from "./browser.mjs";
-import { exampleList, fileOf, freqimg, random } from "./native.mjs";
+import { exampleList, fileOf, freqimg, pageWords, random } from "./native.mjs";
 
 let browser, page;
 const counted = { lists: 0, streams: 0, messages: 0, saved: 0 };
@@ -19,8 +19,8 @@ after(async () => {
   await browser.close();
 });
 
-function openList(bytes) {
-  return page.openFile("Open a channel list", fileOf(bytes));
+function openList(bytes, name = "freq.dat") {
+  return page.openFile("Open a channel list", fileOf(bytes, name));
 }
 
 // Opens `list` in the page and holds what the page says and makes to what
@@ -34,13 +34,14 @@ async function compare(list, what) {
   counted.lists++;
   if (native.status !== 0) {
     assert.equal(native.messages.length, 1, what);
-    assert.ok(errors.includes(native.messages[0]), `${what}: the page does not say ${native.messages[0]}\n${errors.join("\n")}`);
+    const message = pageWords(native.messages[0]);
+    assert.ok(errors.includes(message), `${what}: the page does not say ${message}\n${errors.join("\n")}`);
     counted.messages++;
     assert.match(await page.evaluate("document.getElementById('list-summary').textContent"), /error/, what);
     return;
   }
   assert.deepEqual(errors, [], what);
-  assert.deepEqual(said.map((m) => m.text), native.messages, what);
+  assert.deepEqual(said.map((m) => m.text), native.messages.map(pageWords), what);
   counted.messages += native.messages.length;
   const stream = await page.download("Save upload.bin");
   assert.equal(stream.name, "upload.bin");
@@ -122,4 +123,65 @@ test("every kind of bad list gets freqimg's message", async () => {
   for (const [what, text] of Object.entries(cases)) await compare(Buffer.from(text, "latin1"), what);
   const utf16 = Buffer.from("\ufeff" + example, "utf16le");
   await compare(utf16, "UTF-16");
+});
+
+// The fields the page shows, in order.
+const fields = () => page.evaluate("[...Array(63).keys()].map((i) => document.getElementById('f' + i).value)");
+
+test("a list is saved in its own encoding and line ends, whole however long, and survives a field of a million characters", async () => {
+  const example = readFileSync(exampleList, "latin1");
+  // A label a Windows editor saved in its code page, and lone CR line ends.
+  const windows = example.replace("Home", "Caf\xe9").replaceAll("\n", "\r");
+  await page.fresh();
+  await openList(Buffer.from(windows, "latin1"));
+  assert.equal((await fields())[3], "Caf\u00e9");
+  assert.ok((await page.download("Save the channel list")).bytes.equals(Buffer.from(windows, "latin1")), "saved as it came");
+  await page.type("Channel 1 label", "Caf\u00e92");
+  const edited = (await page.download("Save the channel list")).bytes;
+  assert.ok(edited.toString("latin1").startsWith("Channel      Transmit  Receive\rCaf\xe92"), edited.toString("latin1").slice(0, 60));
+  assert.ok(freqimg(edited).stdout.equals(freqimg(Buffer.from(windows, "latin1")).stdout));
+
+  // Past 16 MiB of blanks freqimg reads no more, and says so; the list saved
+  // keeps the twenty-first channel beyond them.
+  const long = Buffer.concat([Buffer.from(example), Buffer.alloc((16 << 20) + 70000, 0x20), Buffer.from("Extra-21  476425  476425\n")]);
+  await page.fresh();
+  await openList(long);
+  const native = freqimg(long);
+  assert.deepEqual((await page.messages()).map((m) => m.text), native.messages.map(pageWords));
+  const saved = (await page.download("Save the channel list")).bytes;
+  assert.ok(saved.toString("latin1").endsWith(" Extra-21  476425  476425\n"), "the rest is kept");
+  assert.deepEqual(freqimg(saved).messages, ["freq.dat:22: warning: the list goes on after channel 20; the rest is not read"]);
+
+  // A label of a million characters, edited, and mended.
+  await page.fresh();
+  await openList(Buffer.from(example.replace("Home", "L".repeat(1 << 20))));
+  await page.focus("Channel 1 label");
+  await page.key("End", "End", 35);
+  await page.call("Input.insertText", { text: "x" });
+  assert.deepEqual((await page.messages()).filter((m) => m.kind === "error").map((m) => m.text), ["no list of 63 fields in the first 65536 bytes"]);
+  await page.type("Channel 1 label", "Home");
+  assert.deepEqual(await page.messages(), []);
+  assert.ok((await page.download("Save upload.bin")).bytes.equals(freqimg(Buffer.from(example)).stdout));
+  assert.deepEqual(page.errors, []);
+});
+
+test("a spreadsheet's CSV opens into the table, names its faults by row and column, and saves back to the same table", async () => {
+  const csv = "Channel;Label;TX MHz;RX MHz\r\n1;Home;476,425;476,425\r\n2;Farm East;476,45;\r\n3;Repeater;477,175;476.4x\r\n";
+  await page.fresh();
+  await openList(Buffer.from(csv), "freq.csv");
+  const shown = await fields();
+  assert.deepEqual(shown.slice(3, 12), ["Home", "476425", "476425", "Farm_East", "476450", "-", "Repeater", "477175", "476.4x"]);
+  assert.deepEqual((await page.messages()).map((m) => m.text),
+    ['freq.csv, row 4, column D: channel 3 receive field "476.4x" is not six hex digits']);
+  await page.type("Channel 3 receive", "476.425");
+  await page.key("Tab", "Tab", 9);
+  const saved = await page.download("Save as CSV");
+  assert.equal(saved.name, "freq.csv");
+  assert.ok(saved.bytes.toString().startsWith("\ufeffChannel,Label,Transmit MHz,Receive MHz\r\n1,Home,476.425,476.425\r\n2,Farm_East,476.450,-\r\n3,Repeater,477.175,476.425\r\n"),
+    saved.bytes.toString());
+  const stream = await page.download("Save upload.bin");
+  await page.fresh();
+  await openList(saved.bytes, "again.csv");
+  assert.deepEqual(await fields(), (() => { const f = [...shown]; f[11] = "476425"; return f; })());
+  assert.ok((await page.download("Save upload.bin")).bytes.equals(stream.bytes));
 });

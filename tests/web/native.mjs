@@ -38,6 +38,13 @@ export function freqimg(list) {
   };
 }
 
+// A message of freqimg's about "freq.dat" as the page says it, after its
+// sign: "freq.dat:4: warning: ..." is "freq.dat, line 4: ...".
+export function pageWords(message) {
+  return message.replace(/^freq\.dat:(\d+): (warning: )?/, "freq.dat, line $1: ")
+    .replace(/^freq\.dat: (warning: )?/, "freq.dat: ");
+}
+
 // freqimg-inspect run on the file `path`, named as the page names it.
 export function inspect(path, options = []) {
   const run = spawnSync(process.env.FREQIMG_INSPECT, [...options, basename(path)],

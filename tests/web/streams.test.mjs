@@ -22,7 +22,7 @@ async function compare(bytes, what, name = "upload.bin") {
   const path = fileOf(bytes, name);
   const native = inspect(path);
   await page.fresh();
-  await page.openFile("Open a stream", path);
+  await page.openFile("Open upload.bin or a backup", path);
   const shown = await page.evaluate("document.getElementById('report-text').textContent");
   assert.equal(shown, native.stdout, what);
   const said = await page.messages("#report");
