@@ -212,7 +212,8 @@ TEST(list_document, takes_cells_pasted_from_a_spreadsheet_to_the_right_and_down)
     doc.paste(tx(2) - 1, "Home Base\t476.425\t476.45\r\nShed\t\t477\r\n");
     doc.paste(tx(20), "476425\t-\tpast the table\nnor this row\n");
     std::string fields;
-    for (std::size_t i : {tx(2) - 1, tx(2), tx(2) + 1, tx(3) - 1, tx(3), tx(3) + 1, tx(20), tx(20) + 1})
+    for (std::size_t i :
+         {tx(2) - 1, tx(2), tx(2) + 1, tx(3) - 1, tx(3), tx(3) + 1, tx(20), tx(20) + 1})
         fields += doc.field(i) + " ";
     EXPECT_EQ(fields, "Home_Base 476425 476450 Shed - 477000 476425 - ");
 }

@@ -109,7 +109,6 @@ std::optional<std::string> entry_in(const std::string &cell) {
     return std::string(entry.data());
 }
 
-
 std::optional<unsigned> channel_number(const std::string &cell) {
     std::string text = trimmed(cell);
     unsigned n = 0;

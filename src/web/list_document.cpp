@@ -82,7 +82,7 @@ field_message about_file(const fault &f, std::string_view name) {
     if (auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), line);
         error == std::errc())
         text.remove_prefix(static_cast<std::size_t>(end - text.data()) + 1); // "4:"
-    text.remove_prefix(std::min<std::size_t>(1, text.size())); // ' '
+    text.remove_prefix(std::min<std::size_t>(1, text.size()));               // ' '
     return {document_fields, true, place(name, line), std::string(text)};
 }
 

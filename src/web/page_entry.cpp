@@ -66,8 +66,7 @@ std::string fields_json() {
         fields.add_text(document.field(i));
     json_object out;
     out.add("fields", fields.done());
-    out.add_text("encoding",
-                 document.encoding() == text_encoding::utf8 ? "UTF-8" : "Windows-1252");
+    out.add_text("encoding", document.encoding() == text_encoding::utf8 ? "UTF-8" : "Windows-1252");
     return out.done();
 }
 
@@ -147,8 +146,8 @@ EMSCRIPTEN_KEEPALIVE const char *page_open_list(const char *text, std::size_t si
     return give(fields_json());
 }
 
-EMSCRIPTEN_KEEPALIVE const char *page_open_csv(const char *text, std::size_t size,
-                                               const char *name, std::size_t name_size) {
+EMSCRIPTEN_KEEPALIVE const char *page_open_csv(const char *text, std::size_t size, const char *name,
+                                               std::size_t name_size) {
     document.open_csv(text_of(text, size), text_of(name, name_size));
     return give(fields_json());
 }
@@ -161,8 +160,7 @@ EMSCRIPTEN_KEEPALIVE const char *page_set_field(std::size_t index, const char *t
 }
 
 // Cells copied from a spreadsheet, pasted into field `index`: {"fields", "encoding"}.
-EMSCRIPTEN_KEEPALIVE const char *page_paste(std::size_t index, const char *text,
-                                            std::size_t size) {
+EMSCRIPTEN_KEEPALIVE const char *page_paste(std::size_t index, const char *text, std::size_t size) {
     if (index < document_fields)
         document.paste(index, text_of(text, size));
     return give(fields_json());
@@ -231,7 +229,8 @@ EMSCRIPTEN_KEEPALIVE const char *page_take_channels(const char *name, std::size_
     document.take(freq_list_text(inspected));
     std::string fields = fields_json();
     fields.pop_back(); // the closing brace: the object goes on
-    warning w = freq_list_warning(inspected, stream_input_name(std::string(name, name_size).c_str()));
+    warning w =
+        freq_list_warning(inspected, stream_input_name(std::string(name, name_size).c_str()));
     json_object tail;
     tail.add_text("warning", w ? w.line() : std::string());
     return give(fields + "," + tail.done().substr(1));
@@ -240,8 +239,7 @@ EMSCRIPTEN_KEEPALIVE const char *page_take_channels(const char *name, std::size_
 // What the radio sent, `found`, against the stream meant for it:
 // {"same", "lines"}, or {"errors"} when either is no sound stream.
 EMSCRIPTEN_KEEPALIVE const char *page_compare(const unsigned char *meant, std::size_t meant_size,
-                                              const unsigned char *found,
-                                              std::size_t found_size) {
+                                              const unsigned char *found, std::size_t found_size) {
     decoded_stream expected, got;
     json_array errors, lines;
     for (const fault &f : check_stream_input("upload.bin", {meant, meant_size}, expected))
