@@ -212,6 +212,7 @@
   function drawTransfer() {
     const outcome = state.outcome;
     $("stop").disabled = !state.transfer;
+    $("locked").hidden = !state.transfer;
     $("progress").max = state.progress.total;
     $("progress").value = state.progress.done;
     $("progress-text").textContent = state.progress.text;

@@ -98,6 +98,7 @@ test("a transfer owns the page: nothing reaches the module, Stop works, the port
     const locked = await page.evaluate(`["save-stream", "send", "capture", "check", "open-list", "new-list"]
       .every((id) => document.getElementById(id).disabled) && document.getElementById("f10").readOnly`);
     assert.ok(locked, "controls that reach the module are locked during a transfer");
+    assert.equal(await page.evaluate("document.getElementById('locked').hidden"), false, "and it says why");
     await page.click("Stop");
   });
   assert.match(status, new RegExp(`^\u25a0 Stopped: not sent whole: ${portPattern}: write error with \\d+ of 2944 bytes sent: stopped by the user`));
