@@ -89,6 +89,7 @@ test("a page whose thread stalls mid-send still closes the port only after the l
 });
 
 test("a transfer owns the page: nothing reaches the module, Stop works, the port comes back", async () => {
+  await page.openFile("Open a channel list", exampleList);
   const { status, run } = await useLine("Send to the radio", { fifo: 128 }, "1200", async () => {
     await page.until("serialModel.runs.at(-1).wire.length > 200");
     // Typed and clicked by a person while the transfer runs: nothing happens.
