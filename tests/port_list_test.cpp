@@ -1,6 +1,7 @@
 // The port lister on a sysfs and /dev of the test's own making.
 #include "serial/port_list_linux.hpp"
 #include "serial/tty_sysfs_linux.hpp"
+#include "serial/uucp_lock.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -171,6 +172,25 @@ TEST(system_console, is_dev_console_and_every_terminal_the_kernel_writes_it_to) 
     // The first of the kernel's consoles counts as much as the last.
     t.file(t.root / "sys/class/tty/console/active", "ttyS1");
     EXPECT_TRUE(is_system_console(::makedev(4, 65), t.roots.sys));
+}
+
+TEST(lock_name, names_a_device_in_dev_and_nothing_else) {
+    tree t;
+    t.file(t.root / "dev/pts/3", "");
+    t.file(t.root / "elsewhere/ttyUSB0", "");
+    t.link(t.root / "dev/serial/by-id/usb-x", "../../pts");
+    const std::string dev = (t.root / "dev").string();
+    struct row {
+        fs::path device;
+        std::string name;
+    } const rows[] = {
+        {t.root / "dev/pts/3", "LCK..pts_3"},
+        {t.root / "dev/serial/by-id/usb-x/3", "LCK..pts_3"}, // links followed
+        {t.root / "elsewhere/ttyUSB0", ""},
+        {t.root / "dev/ttyUSB9", ""}, // no such device
+    };
+    for (const row &r : rows)
+        EXPECT_EQ(lock_name(r.device.c_str(), dev.c_str()), r.name) << r.device;
 }
 
 } // namespace
