@@ -114,23 +114,28 @@ export class Browser {
     return page;
   }
 
-  // Ends the browser and every process it started, waits until they are
-  // gone, then removes the profile they wrote. A profile that still cannot
-  // be removed is left behind with a word, never a test failure.
   async close() {
     await within(this.call("Browser.close").catch(() => {}), 5000);
-    if (!(await within(this.exited, 5000))) signalGroup(this.group, "SIGTERM");
-    await this.exited;
-    if (!(await groupEnded(this.group, 10000))) {
-      signalGroup(this.group, "SIGKILL");
-      await groupEnded(this.group, 10000);
-    }
-    process.off("exit", this.endAtExit);
-    try {
-      rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
-    } catch (error) {
-      console.log(`left the browser's profile ${this.profile}: ${error.message}`);
-    }
+    await endBrowser(this);
+  }
+}
+
+// Ends a browser that was asked to close and every process it started
+// ({group, exited, profile, endAtExit}), waits until they are gone, then
+// removes the profile they wrote. A profile that still cannot be removed
+// is left behind with a word, never a test failure.
+export async function endBrowser(browser) {
+  if (!(await within(browser.exited, 5000))) signalGroup(browser.group, "SIGTERM");
+  await browser.exited;
+  if (!(await groupEnded(browser.group, 10000))) {
+    signalGroup(browser.group, "SIGKILL");
+    await groupEnded(browser.group, 10000);
+  }
+  process.off("exit", browser.endAtExit);
+  try {
+    rmSync(browser.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+  } catch (error) {
+    console.log(`left the browser's profile ${browser.profile}: ${error.message}`);
   }
 }
 
@@ -168,7 +173,7 @@ function groupRuns(group) {
   return false;
 }
 
-export async function groupEnded(group, ms) {
+async function groupEnded(group, ms) {
   for (const end = Date.now() + ms; groupRuns(group);) {
     if (Date.now() > end) return false;
     await sleep(50);

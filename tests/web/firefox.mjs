@@ -9,7 +9,7 @@ import { connect } from "node:net";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { pathToFileURL } from "node:url";
-import { groupEnded, pagePath, signalGroup, within } from "./browser.mjs";
+import { endBrowser, pagePath, signalGroup, within } from "./browser.mjs";
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -167,17 +167,6 @@ export class Firefox {
   async close() {
     await within(this.call("Marionette:Quit", { flags: ["eForceQuit"] }).catch(() => {}), 10000);
     this.socket.destroy();
-    if (!(await within(this.exited, 10000))) signalGroup(this.group, "SIGTERM");
-    await this.exited;
-    if (!(await groupEnded(this.group, 10000))) {
-      signalGroup(this.group, "SIGKILL");
-      await groupEnded(this.group, 10000);
-    }
-    process.off("exit", this.endAtExit);
-    try {
-      rmSync(this.profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
-    } catch (error) {
-      console.log(`left Firefox's profile ${this.profile}: ${error.message}`);
-    }
+    await endBrowser(this);
   }
 }
