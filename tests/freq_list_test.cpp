@@ -106,6 +106,9 @@ TEST(freq_list, refuses_text_saved_as_utf16) {
         }
     EXPECT_TRUE(parse_freq_list(kanal_le + utf16(" " + list, false, false))
                     .failure.text.starts_with("freq.dat: is UTF-16 text"));
+    // As short as can be told: two characters.
+    EXPECT_STREQ(parse_freq_list(utf16("ab", false, true)).failure.c_str(),
+                 "freq.dat: is UTF-16 text; save it as plain text (UTF-8 or ANSI)");
     // A zero byte in a label is no reason to take a list for UTF-16.
     EXPECT_FALSE(parse_freq_list(with_token(0, std::string("h\0", 2))).failure);
 }

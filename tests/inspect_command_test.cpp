@@ -267,6 +267,8 @@ TEST_F(inspect, compares_a_stream_with_the_stream_meant_channel_by_channel) {
     const std::string other = generate(list.replace(list.find("477175"), 6, "476999"));
     std::string faulty = example_stream;
     faulty[5 * 46 + 5] = 'x';
+    const std::string faulty_meant = tmp.path + "/short.bin";
+    write_file(faulty_meant, example_stream.substr(0, 5));
     struct row {
         std::string bytes;
         std::vector<std::string> args;
@@ -301,6 +303,12 @@ TEST_F(inspect, compares_a_stream_with_the_stream_meant_channel_by_channel) {
          1,
          "",
          "freqimg-inspect: standard input: not a stream file\n"},
+        {example_stream,
+         {"--compare", faulty_meant},
+         1,
+         "",
+         "freqimg-inspect: " + faulty_meant +
+             ": stream is 5 bytes, not 2944; it ends 5 bytes into frame 0 (address 0000)\n"},
         {example_stream,
          {"--compare", meant, "--freq-list"},
          2,
