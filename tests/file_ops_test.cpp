@@ -28,6 +28,9 @@ TEST(file_ops, moves_every_byte_through_an_output_that_takes_them_in_parts) {
     int ends[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
     ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    // A buffer far smaller than the bytes, so that no write takes them all.
+    int small = 4096;
+    ::setsockopt(ends[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     std::string sent(256 << 10, '\0');
     for (std::size_t i = 0; i < sent.size(); ++i)
         sent[i] = static_cast<char>(i * 7 % 251);
