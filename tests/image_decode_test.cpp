@@ -107,6 +107,11 @@ TEST(decode_stream, finds_and_reports_what_departs_from_freqimg_without_a_fault)
          {{0x0055, 0x01, 0x00, false}},
          {},
          "\nBytes that differ from what freqimg writes:\n  0050: 0055 01 (template 00)\n"},
+        {{5, 16, "0101"},
+         {{0x0055, 0x01, 0x00, false}, {0x0056, 0x01, 0x00, false}},
+         {},
+         "\nBytes that differ from what freqimg writes:\n"
+         "  0050: 0055 01 (template 00), 0056 01 (template 00)\n"},
         {{29, 30, "7F"},
          {{0x01DC, 0x7F, 0x00, true}},
          {},

@@ -32,7 +32,9 @@ TEST(read_csv_list, reads_what_spreadsheets_write) {
         // Semicolons and decimal commas, no header and no numbers.
         {"Home;476,425;476,45\nShed;;-\n", "Home 476425 476450\nShed - -\nCH03 - -\n"},
         // Tabs, quotes round a separator and a quote, whole MHz.
-        {"\"Rep, \"\"1\"\"\"\t477\t\"476.5\"\n", "Rep,_\"1\" 477000 476500\nCH02 - -\nCH03 - -\n"},
+        {"\"Rep, \"\"1\"\"\"\t479\t\"476.5\"\n", "Rep,_\"1\" 479000 476500\nCH02 - -\nCH03 - -\n"},
+        // A semicolon in quotes is no separator; blanks round a cell go.
+        {"\"a;b\", 476.425 ,-\n", "a;b 476425 -\nCH02 - -\nCH03 - -\n"},
         // Columns a header names, in any order; a byte-order mark.
         {"\xEF\xBB\xBFRX,TX,Name\n476.425,477.175,Home\n",
          "Home 477175 476425\nCH02 - -\nCH03 - -\n"},

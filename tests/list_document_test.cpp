@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <fstream>
+
+#ifndef _WIN32
+#include <iconv.h>
+#endif
 #include <iterator>
 #include <string>
 
@@ -72,6 +76,16 @@ TEST(list_document, finds_text_after_the_list_past_what_freqimg_reads_first) {
     EXPECT_EQ(said(doc.check()), "63 W my.dat: more than 16 MiB of blanks follow channel 20; the "
                                  "rest could not be read\n");
     EXPECT_TRUE(doc.text().ends_with(std::string(rest_look_limit, ' ') + "Extra-21"));
+    // The page reads as far as freqimg does, and no less: the one byte past
+    // the blanks it looks through is what tells that the file goes on.
+    const std::string blanks = example_list() + std::string(document_read_limit, ' ');
+    doc.open(blanks, "my.dat");
+    const std::string whole = said(doc.check());
+    EXPECT_NE(whole.find("more than 16 MiB"), std::string::npos);
+    doc.open(std::string_view(blanks).substr(0, document_read_limit), "my.dat");
+    EXPECT_EQ(said(doc.check()), whole);
+    doc.open(std::string_view(blanks).substr(0, document_read_limit - 1), "my.dat");
+    EXPECT_EQ(said(doc.check()), "");
 }
 
 TEST(list_document, reads_an_entry_field_for_the_table) {
@@ -99,9 +113,11 @@ TEST(list_document, says_each_faulty_field_as_freqimg_says_the_first) {
     doc.set_field(tx(20) + 1, "47735A");
     doc.set_field(tx(14), "");
     doc.set_field(2, "Rec eive");
+    doc.set_field(0, "");
     list_check check = doc.check();
     EXPECT_EQ(
         said(check),
+        "0 E freq.dat, line 1: header row field 1 is empty\n"
         "2 E freq.dat, line 1: header row field 3 holds a space; a field is one word\n"
         "10 E freq.dat, line 4: channel 3 transmit field \"47642\" is not six hex digits\n"
         "29 E freq.dat, line 10: channel 9 receive field \"476.425\" is not six hex digits; "
@@ -217,6 +233,24 @@ TEST(list_document, takes_cells_pasted_from_a_spreadsheet_to_the_right_and_down)
         fields += doc.field(i) + " ";
     EXPECT_EQ(fields, "Home_Base 476425 476450 Shed - 477000 476425 - ");
 }
+
+#ifndef _WIN32 // the C library's iconv
+TEST(text_encoding, reads_windows_1252_as_the_c_library_does) {
+    // The C library leaves five bytes out of the code page; the rest it reads
+    // as the page does.
+    iconv_t convert = ::iconv_open("UTF-8", "WINDOWS-1252");
+    ASSERT_NE(convert, reinterpret_cast<iconv_t>(-1));
+    for (int b = 0x80; b < 0x100; ++b) {
+        char in = static_cast<char>(b), out[8]{};
+        char *from = &in, *to = out;
+        std::size_t left = 1, room = sizeof out;
+        if (::iconv(convert, &from, &left, &to, &room) == static_cast<std::size_t>(-1))
+            continue;
+        EXPECT_EQ(utf8_from_windows_1252({&in, 1}), std::string(out, to)) << b;
+    }
+    ::iconv_close(convert);
+}
+#endif
 
 TEST(text_encoding, reads_windows_1252_into_utf8_and_back_byte_for_byte) {
     std::string every;
